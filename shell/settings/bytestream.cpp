@@ -71,10 +71,16 @@ bool TByteReader::peekByte(quint8& value) const
     return true;
 }
 
+bool TByteReader::failed()
+{
+    m_pos = m_bytes.size();
+    return false;
+}
+
 bool TByteReader::readByte(quint8& value)
 {
     if (!peekByte(value))
-        return false;
+        return failed();
     ++m_pos;
     return true;
 }
@@ -91,7 +97,7 @@ bool TByteReader::readBool(bool& value)
 bool TByteReader::readInt16(qint16& value)
 {
     if (remaining() < 2)
-        return false;
+        return failed();
     value = qint16(takeLittleEndian<quint16>(m_bytes, m_pos));
     m_pos += 2;
     return true;
@@ -100,7 +106,7 @@ bool TByteReader::readInt16(qint16& value)
 bool TByteReader::readUInt16(quint16& value)
 {
     if (remaining() < 2)
-        return false;
+        return failed();
     value = takeLittleEndian<quint16>(m_bytes, m_pos);
     m_pos += 2;
     return true;
@@ -109,7 +115,7 @@ bool TByteReader::readUInt16(quint16& value)
 bool TByteReader::readInt32(qint32& value)
 {
     if (remaining() < 4)
-        return false;
+        return failed();
     value = qint32(takeLittleEndian<quint32>(m_bytes, m_pos));
     m_pos += 4;
     return true;
@@ -118,7 +124,7 @@ bool TByteReader::readInt32(qint32& value)
 bool TByteReader::readDouble(double& value)
 {
     if (remaining() < 8)
-        return false;
+        return failed();
     const quint64 bits = takeLittleEndian<quint64>(m_bytes, m_pos);
     std::memcpy(&value, &bits, sizeof value);
     m_pos += 8;
@@ -128,7 +134,7 @@ bool TByteReader::readDouble(double& value)
 bool TByteReader::readBytes(qsizetype count, QByteArray& value)
 {
     if (count < 0 || remaining() < count)
-        return false;
+        return failed();
     value = m_bytes.mid(m_pos, count);
     m_pos += count;
     return true;
@@ -137,7 +143,7 @@ bool TByteReader::readBytes(qsizetype count, QByteArray& value)
 bool TByteReader::skip(qsizetype count)
 {
     if (count < 0 || remaining() < count)
-        return false;
+        return failed();
     m_pos += count;
     return true;
 }

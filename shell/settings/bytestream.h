@@ -30,8 +30,9 @@ private:
 };
 
 // Every read is all or nothing: when fewer bytes are left than the value
-// needs, the read returns false, the value is left as it was and nothing is
-// consumed.
+// needs, the read returns false and the value is left as it was. A failed read
+// also consumes the rest of the input, so the fields after a cut are not
+// taken from the bytes of a field that was cut off.
 class TByteReader
 {
 public:
@@ -56,6 +57,8 @@ public:
     bool skip(qsizetype count);
 
 private:
+    bool failed();
+
     QByteArray m_bytes;
     qsizetype m_pos = 0;
 };

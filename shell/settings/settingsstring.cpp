@@ -32,10 +32,8 @@ QString ReadSettingsString(TByteReader& in)
     if (!in.readByte(length))
         return {};
     QByteArray stored;
-    if (!in.readBytes(length, stored)) {
-        in.skip(in.remaining());
+    if (!in.readBytes(length, stored))
         return {};
-    }
     const qsizetype zero = stored.indexOf('\0');
     if (zero >= 0)
         stored.truncate(zero);
