@@ -1,0 +1,924 @@
+#include "storage/engine/expr.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace mk::dbase {
+
+// ---------------------------------------------------------------- helpers
+
+bool Decimal::parse(std::string_view t, Decimal& out)
+{
+    size_t i = 0;
+    while (i < t.size() && (t[i] == ' ' || t[i] == '\t'))
+        ++i;
+    bool neg = false;
+    if (i < t.size() && (t[i] == '-' || t[i] == '+')) {
+        neg = t[i] == '-';
+        ++i;
+    }
+    __int128 whole = 0;
+    __int128 frac = 0;
+    int fracDigits = 0;
+    bool any = false;
+    bool dot = false;
+    for (; i < t.size(); ++i) {
+        char c = t[i];
+        if (c >= '0' && c <= '9') {
+            any = true;
+            if (!dot) {
+                if (whole < static_cast<__int128>(1) << 100)
+                    whole = whole * 10 + (c - '0');
+            } else if (fracDigits < 9) {
+                frac = frac * 10 + (c - '0');
+                ++fracDigits;
+            }
+        } else if (c == '.' && !dot) {
+            dot = true;
+        } else {
+            break;
+        }
+    }
+    if (!any)
+        return false;
+    while (fracDigits < 9) {
+        frac *= 10;
+        ++fracDigits;
+    }
+    out.v = whole * kScale + frac;
+    if (neg)
+        out.v = -out.v;
+    return true;
+}
+
+double Decimal::toDouble() const
+{
+    __int128 a = v < 0 ? -v : v;
+    double d = static_cast<double>(static_cast<long double>(a / kScale)) +
+               static_cast<double>(static_cast<int64_t>(a % kScale)) / kScale;
+    return v < 0 ? -d : d;
+}
+
+int64_t julianFromCivil(int y, int m, int d)
+{
+    // Days from 1970-01-01 (proleptic Gregorian), then the Julian day offset.
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468 + 2440588;
+}
+
+void civilFromJulian(int64_t jd, int& y, int& m, int& d)
+{
+    int64_t z = jd - 2440588 + 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    y = static_cast<int>(yoe + era * 400 + (m <= 2));
+}
+
+static bool validDate(int y, int m, int d)
+{
+    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1)
+        return false;
+    static const int mdays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int md = mdays[m - 1];
+    if (m == 2 && ((y % 4 == 0 && y % 100 != 0) || y % 400 == 0))
+        md = 29;
+    return d <= md;
+}
+
+int64_t julianFromDbfDate(std::string_view s)
+{
+    if (s.size() < 8)
+        return 0;
+    int v[8];
+    for (int i = 0; i < 8; ++i) {
+        if (s[i] < '0' || s[i] > '9')
+            return 0;
+        v[i] = s[i] - '0';
+    }
+    int y = v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3];
+    int m = v[4] * 10 + v[5];
+    int d = v[6] * 10 + v[7];
+    if (!validDate(y, m, d))
+        return 0;
+    return julianFromCivil(y, m, d);
+}
+
+static std::string dtos(int64_t jd)
+{
+    if (jd == 0)
+        return std::string(8, ' ');
+    int y, m, d;
+    civilFromJulian(jd, y, m, d);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
+    return buf;
+}
+
+std::string dbaseStr(Decimal value, int width, int decimals)
+{
+    if (width < 1)
+        width = 1;
+    if (width > 255)
+        width = 255;
+    if (decimals < 0)
+        decimals = 0;
+    if (decimals > 9)
+        decimals = 9;
+    const bool neg = value.v < 0;
+    const __int128 a = neg ? -value.v : value.v;
+    // Try the requested decimals, then fewer, as long as the integer part fits.
+    for (int dec = decimals; dec >= 0; --dec) {
+        __int128 unit = 1;
+        for (int i = 0; i < 9 - dec; ++i)
+            unit *= 10;
+        __int128 scaled = (a + unit / 2) / unit; // rounded to dec digits
+        __int128 p10 = 1;
+        for (int i = 0; i < dec; ++i)
+            p10 *= 10;
+        __int128 whole = scaled / p10;
+        __int128 frac = scaled % p10;
+        std::string ws;
+        if (whole == 0)
+            ws = "0";
+        while (whole > 0) {
+            ws.insert(ws.begin(), static_cast<char>('0' + static_cast<int>(whole % 10)));
+            whole /= 10;
+        }
+        std::string out = (neg && scaled != 0 ? "-" : "") + ws;
+        if (dec > 0) {
+            std::string fs(dec, '0');
+            for (int i = dec - 1; i >= 0; --i) {
+                fs[i] = static_cast<char>('0' + static_cast<int>(frac % 10));
+                frac /= 10;
+            }
+            out += "." + fs;
+        }
+        if (static_cast<int>(out.size()) <= width)
+            return std::string(width - out.size(), ' ') + out;
+    }
+    return std::string(width, '*');
+}
+
+unsigned char upper1252(unsigned char c)
+{
+    if (c >= 'a' && c <= 'z')
+        return static_cast<unsigned char>(c - 32);
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+        return static_cast<unsigned char>(c - 32);
+    switch (c) {
+    case 0x9A:
+        return 0x8A;
+    case 0x9C:
+        return 0x8C;
+    case 0x9E:
+        return 0x8E;
+    case 0xFF:
+        return 0x9F;
+    default:
+        return c;
+    }
+}
+
+static std::string upperName(std::string_view s)
+{
+    std::string r(s);
+    for (auto& c : r)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return r;
+}
+
+// ---------------------------------------------------------------- tree
+
+enum class Op { Field, Num, Date, Str, Plus, Minus, Neg, Func };
+
+struct KeyExpression::Node
+{
+    Op op = Op::Num;
+    char type = 'N'; // static result type: C N D L, or M for a memo field
+    int length = 0;  // static width of a text result
+    int field = -1;
+    const ExprField* fieldDef = nullptr;
+    Decimal num;
+    int64_t date = 0;
+    std::string str;
+    std::string func;
+    std::vector<std::shared_ptr<Node>> args;
+    // Constant integer arguments resolved at parse time (SUBSTR, STR, ...).
+    std::vector<int64_t> constArgs;
+};
+
+using NodeP = std::shared_ptr<KeyExpression::Node>;
+
+namespace {
+
+struct Token
+{
+    enum Kind { End, Name, Number, String, DateLit, LParen, RParen, Comma, Plus, Minus, Arrow } kind = End;
+    std::string text;
+};
+
+class Parser
+{
+public:
+    Parser(std::string_view src, const std::vector<ExprField>& fields, std::vector<ExprField>& owned)
+        : m_src(src)
+        , m_fields(fields)
+        , m_owned(owned)
+    {
+        next();
+    }
+
+    NodeP parseAll()
+    {
+        NodeP n = parseSum();
+        if (m_tok.kind != Token::End)
+            fail("unexpected \"" + m_tok.text + "\"");
+        return n;
+    }
+
+private:
+    [[noreturn]] void fail(const std::string& what) const
+    {
+        throw ExprError("Invalid index expression \"" + std::string(m_src) + "\": " + what);
+    }
+
+    void next()
+    {
+        while (m_pos < m_src.size() && std::isspace(static_cast<unsigned char>(m_src[m_pos])))
+            ++m_pos;
+        m_tok = Token{};
+        if (m_pos >= m_src.size())
+            return;
+        char c = m_src[m_pos];
+        if (std::isalpha(static_cast<unsigned char>(c)) || c == '_') {
+            size_t b = m_pos;
+            while (m_pos < m_src.size() &&
+                   (std::isalnum(static_cast<unsigned char>(m_src[m_pos])) || m_src[m_pos] == '_'))
+                ++m_pos;
+            m_tok = {Token::Name, std::string(m_src.substr(b, m_pos - b))};
+        } else if (std::isdigit(static_cast<unsigned char>(c)) || c == '.') {
+            size_t b = m_pos;
+            while (m_pos < m_src.size() &&
+                   (std::isdigit(static_cast<unsigned char>(m_src[m_pos])) || m_src[m_pos] == '.'))
+                ++m_pos;
+            m_tok = {Token::Number, std::string(m_src.substr(b, m_pos - b))};
+        } else if (c == '"' || c == '\'') {
+            size_t e = m_src.find(c, m_pos + 1);
+            if (e == std::string_view::npos)
+                fail("unterminated text");
+            m_tok = {Token::String, std::string(m_src.substr(m_pos + 1, e - m_pos - 1))};
+            m_pos = e + 1;
+        } else if (c == '{') {
+            size_t e = m_src.find('}', m_pos + 1);
+            if (e == std::string_view::npos)
+                fail("unterminated date");
+            m_tok = {Token::DateLit, std::string(m_src.substr(m_pos + 1, e - m_pos - 1))};
+            m_pos = e + 1;
+        } else {
+            ++m_pos;
+            switch (c) {
+            case '(':
+                m_tok = {Token::LParen, "("};
+                break;
+            case ')':
+                m_tok = {Token::RParen, ")"};
+                break;
+            case ',':
+                m_tok = {Token::Comma, ","};
+                break;
+            case '+':
+                m_tok = {Token::Plus, "+"};
+                break;
+            case '-':
+                if (m_pos < m_src.size() && m_src[m_pos] == '>') {
+                    ++m_pos;
+                    m_tok = {Token::Arrow, "->"};
+                } else {
+                    m_tok = {Token::Minus, "-"};
+                }
+                break;
+            default:
+                fail(std::string("unexpected character '") + c + "'");
+            }
+        }
+    }
+
+    NodeP parseSum()
+    {
+        NodeP left = parseUnary();
+        while (m_tok.kind == Token::Plus || m_tok.kind == Token::Minus) {
+            bool plus = m_tok.kind == Token::Plus;
+            next();
+            NodeP right = parseUnary();
+            left = combine(plus, left, right);
+        }
+        return left;
+    }
+
+    NodeP combine(bool plus, const NodeP& a, const NodeP& b)
+    {
+        auto n = std::make_shared<KeyExpression::Node>();
+        n->op = plus ? Op::Plus : Op::Minus;
+        n->args = {a, b};
+        char ta = a->type, tb = b->type;
+        if (ta == 'C' && tb == 'C') {
+            n->type = 'C';
+            n->length = a->length + b->length;
+        } else if (ta == 'N' && tb == 'N') {
+            n->type = 'N';
+        } else if (ta == 'D' && tb == 'N') {
+            n->type = 'D';
+        } else if (plus && ta == 'N' && tb == 'D') {
+            n->type = 'D';
+        } else if (!plus && ta == 'D' && tb == 'D') {
+            n->type = 'N';
+        } else {
+            fail(std::string("operator ") + (plus ? "+" : "-") + " does not apply to these types");
+        }
+        return n;
+    }
+
+    NodeP parseUnary()
+    {
+        if (m_tok.kind == Token::Minus) {
+            next();
+            NodeP x = parseUnary();
+            if (x->type != 'N')
+                fail("unary minus needs a number");
+            auto n = std::make_shared<KeyExpression::Node>();
+            n->op = Op::Neg;
+            n->type = 'N';
+            n->args = {x};
+            return n;
+        }
+        if (m_tok.kind == Token::Plus) {
+            next();
+            return parseUnary();
+        }
+        return parsePrimary();
+    }
+
+    NodeP parsePrimary()
+    {
+        auto n = std::make_shared<KeyExpression::Node>();
+        switch (m_tok.kind) {
+        case Token::Number: {
+            if (!Decimal::parse(m_tok.text, n->num))
+                fail("bad number \"" + m_tok.text + "\"");
+            n->op = Op::Num;
+            n->type = 'N';
+            next();
+            return n;
+        }
+        case Token::String:
+            n->op = Op::Str;
+            n->type = 'C';
+            n->str = m_tok.text;
+            n->length = static_cast<int>(n->str.size());
+            next();
+            return n;
+        case Token::DateLit:
+            n->op = Op::Date;
+            n->type = 'D';
+            n->date = parseDateLiteral(m_tok.text);
+            next();
+            return n;
+        case Token::LParen: {
+            next();
+            NodeP inner = parseSum();
+            expect(Token::RParen);
+            return inner;
+        }
+        case Token::Name: {
+            std::string name = upperName(m_tok.text);
+            next();
+            if (m_tok.kind == Token::Arrow) { // alias->field: the alias is the table itself
+                next();
+                if (m_tok.kind != Token::Name)
+                    fail("field name expected after ->");
+                name = upperName(m_tok.text);
+                next();
+                return fieldNode(name);
+            }
+            if (m_tok.kind == Token::LParen) {
+                next();
+                std::vector<NodeP> args;
+                if (m_tok.kind != Token::RParen) {
+                    args.push_back(parseSum());
+                    while (m_tok.kind == Token::Comma) {
+                        next();
+                        args.push_back(parseSum());
+                    }
+                }
+                expect(Token::RParen);
+                return funcNode(name, std::move(args));
+            }
+            return fieldNode(name);
+        }
+        default:
+            fail(m_tok.kind == Token::End ? "unexpected end" : "unexpected \"" + m_tok.text + "\"");
+        }
+    }
+
+    void expect(Token::Kind k)
+    {
+        if (m_tok.kind != k)
+            fail(m_tok.kind == Token::End ? "unexpected end" : "unexpected \"" + m_tok.text + "\"");
+        next();
+    }
+
+    int64_t parseDateLiteral(const std::string& t)
+    {
+        std::string s;
+        for (char c : t)
+            if (c != ' ')
+                s += c;
+        if (s.empty() || s == "//")
+            return 0;
+        int parts[3] = {0, 0, 0};
+        int np = 0;
+        int digits[3] = {0, 0, 0};
+        for (char c : s) {
+            if (c >= '0' && c <= '9') {
+                if (np > 2)
+                    fail("bad date {" + t + "}");
+                parts[np] = parts[np] * 10 + (c - '0');
+                ++digits[np];
+            } else if (c == '/' || c == '-' || c == '.') {
+                ++np;
+            } else {
+                fail("bad date {" + t + "}");
+            }
+        }
+        if (np != 2)
+            fail("bad date {" + t + "}");
+        int m = parts[0], d = parts[1], y = parts[2];
+        if (digits[2] <= 2)
+            y += 1900;
+        if (!validDate(y, m, d))
+            fail("bad date {" + t + "}");
+        return julianFromCivil(y, m, d);
+    }
+
+    NodeP fieldNode(const std::string& name)
+    {
+        for (size_t i = 0; i < m_fields.size(); ++i) {
+            if (upperName(m_fields[i].name) == name) {
+                auto n = std::make_shared<KeyExpression::Node>();
+                n->op = Op::Field;
+                n->field = static_cast<int>(i);
+                m_owned.push_back(m_fields[i]);
+                const ExprField& f = m_fields[i];
+                switch (f.type) {
+                case 'C':
+                    n->type = 'C';
+                    n->length = f.length;
+                    break;
+                case 'N':
+                case 'F':
+                case 'I':
+                case 'Y':
+                case 'O':
+                case '+':
+                    n->type = 'N';
+                    break;
+                case 'D':
+                    n->type = 'D';
+                    break;
+                case 'L':
+                    n->type = 'L';
+                    break;
+                case 'M':
+                    n->type = 'M';
+                    break;
+                default:
+                    fail("field " + name + " cannot be used in an index expression");
+                }
+                return n;
+            }
+        }
+        fail("unknown field or name " + name);
+    }
+
+    static bool constInt(const NodeP& n, int64_t& out)
+    {
+        if (n->op == Op::Num) {
+            out = static_cast<int64_t>(n->num.v / Decimal::kScale);
+            return true;
+        }
+        if (n->op == Op::Neg && n->args[0]->op == Op::Num) {
+            out = -static_cast<int64_t>(n->args[0]->num.v / Decimal::kScale);
+            return true;
+        }
+        return false;
+    }
+
+    void needArgs(const std::string& f, const std::vector<NodeP>& a, size_t lo, size_t hi)
+    {
+        if (a.size() < lo || a.size() > hi)
+            fail("wrong number of arguments to " + f);
+    }
+
+    void needType(const std::string& f, const NodeP& a, char t)
+    {
+        if (a->type != t)
+            fail(std::string("wrong argument type to ") + f);
+    }
+
+    int64_t needConst(const std::string& f, const NodeP& a)
+    {
+        int64_t v = 0;
+        needType(f, a, 'N');
+        if (!constInt(a, v))
+            fail("the width arguments of " + f + " must be numbers");
+        return v;
+    }
+
+    NodeP funcNode(const std::string& f, std::vector<NodeP> a)
+    {
+        auto n = std::make_shared<KeyExpression::Node>();
+        n->op = Op::Func;
+        n->func = f;
+        if (f == "UPPER" || f == "LOWER" || f == "TRIM" || f == "RTRIM" || f == "LTRIM") {
+            needArgs(f, a, 1, 1);
+            needType(f, a[0], 'C');
+            n->type = 'C';
+            n->length = a[0]->length;
+        } else if (f == "SUBSTR") {
+            needArgs(f, a, 2, 3);
+            needType(f, a[0], 'C');
+            int64_t start = needConst(f, a[1]);
+            if (start < 1)
+                start = 1;
+            int64_t avail = std::max<int64_t>(0, a[0]->length - start + 1);
+            int64_t len = avail;
+            if (a.size() == 3)
+                len = std::clamp<int64_t>(needConst(f, a[2]), 0, avail);
+            n->constArgs = {start, len};
+            n->type = 'C';
+            n->length = static_cast<int>(len);
+        } else if (f == "LEFT" || f == "RIGHT") {
+            needArgs(f, a, 2, 2);
+            needType(f, a[0], 'C');
+            int64_t len = std::clamp<int64_t>(needConst(f, a[1]), 0, a[0]->length);
+            n->constArgs = {len};
+            n->type = 'C';
+            n->length = static_cast<int>(len);
+        } else if (f == "STR") {
+            needArgs(f, a, 1, 3);
+            needType(f, a[0], 'N');
+            int64_t w = a.size() > 1 ? needConst(f, a[1]) : 10;
+            int64_t d = a.size() > 2 ? needConst(f, a[2]) : 0;
+            if (w < 1 || w > 255 || d < 0)
+                fail("bad width in STR");
+            n->constArgs = {w, d};
+            n->type = 'C';
+            n->length = static_cast<int>(w);
+        } else if (f == "DTOS" || f == "DTOC") {
+            needArgs(f, a, 1, 1);
+            needType(f, a[0], 'D');
+            n->type = 'C';
+            n->length = 8;
+        } else if (f == "MLINE") {
+            needArgs(f, a, 2, 2);
+            needType(f, a[0], 'M');
+            needType(f, a[1], 'N');
+            n->type = 'C';
+            n->length = kMemoWidth;
+        } else if (f == "VAL") {
+            needArgs(f, a, 1, 1);
+            needType(f, a[0], 'C');
+            n->type = 'N';
+        } else if (f == "CTOD") {
+            needArgs(f, a, 1, 1);
+            needType(f, a[0], 'C');
+            n->type = 'D';
+        } else if (f == "DELETED") {
+            needArgs(f, a, 0, 0);
+            n->type = 'L';
+        } else {
+            fail("unknown function " + f);
+        }
+        n->args = std::move(a);
+        return n;
+    }
+
+public:
+    static constexpr int kMemoWidth = 50; // dBASE's default memo width
+
+private:
+    std::string_view m_src;
+    const std::vector<ExprField>& m_fields;
+    std::vector<ExprField>& m_owned;
+    size_t m_pos = 0;
+    Token m_tok;
+};
+
+std::string memoLine(const std::string& memo, int64_t n, int width)
+{
+    // Lines end at CR LF, LF or CR, and are wrapped at the memo width
+    // (at the last blank when there is one).
+    if (n < 1)
+        return {};
+    int64_t line = 0;
+    size_t i = 0;
+    while (i <= memo.size()) {
+        size_t end = i;
+        while (end < memo.size() && memo[end] != '\r' && memo[end] != '\n' && memo[end] != 0x1A)
+            ++end;
+        // wrap inside [i, end)
+        size_t p = i;
+        do {
+            size_t take = std::min<size_t>(width, end - p);
+            size_t stop = p + take;
+            size_t nextStart = stop;
+            if (stop < end) {
+                size_t sp = memo.rfind(' ', stop);
+                if (sp != std::string::npos && sp > p) {
+                    stop = sp;
+                    nextStart = sp + 1;
+                }
+            }
+            if (++line == n)
+                return memo.substr(p, stop - p);
+            p = nextStart;
+        } while (p < end);
+        if (end >= memo.size() || memo[end] == 0x1A)
+            break;
+        i = end + 1;
+        if (memo[end] == '\r' && i < memo.size() && memo[i] == '\n')
+            ++i;
+        if (i >= memo.size())
+            break;
+    }
+    return {};
+}
+
+struct Evaluator
+{
+    const uint8_t* rec;
+    size_t size;
+    const MemoReader& memo;
+    const std::vector<ExprField>& fields;
+
+    std::string_view raw(const KeyExpression::Node& n) const
+    {
+        const ExprField& f = fields[n.field];
+        if (f.offset < 0 || static_cast<size_t>(f.offset + f.length) > size)
+            throw ExprError("record too short for field " + f.name);
+        return {reinterpret_cast<const char*>(rec) + f.offset, static_cast<size_t>(f.length)};
+    }
+
+    static std::string fit(std::string s, int len)
+    {
+        s.resize(static_cast<size_t>(std::max(len, 0)), ' ');
+        return s;
+    }
+
+    ExprValue eval(const KeyExpression::Node& n) const
+    {
+        ExprValue v;
+        v.type = n.type;
+        switch (n.op) {
+        case Op::Num:
+            v.num = n.num;
+            return v;
+        case Op::Date:
+            v.date = n.date;
+            return v;
+        case Op::Str:
+            v.text = n.str;
+            return v;
+        case Op::Field: {
+            std::string_view r = raw(n);
+            switch (n.type) {
+            case 'C':
+                v.text.assign(r);
+                break;
+            case 'N': {
+                Decimal d;
+                if (!Decimal::parse(r, d))
+                    d = Decimal{};
+                v.num = d;
+                break;
+            }
+            case 'D':
+                v.date = julianFromDbfDate(r);
+                break;
+            case 'L':
+                v.logical = !r.empty() && std::strchr("TtYy", r[0]) != nullptr && r[0] != 0;
+                break;
+            case 'M':
+                v.text.assign(r);
+                break;
+            }
+            return v;
+        }
+        case Op::Neg:
+            v.num = Decimal{} - eval(*n.args[0]).num;
+            return v;
+        case Op::Plus:
+        case Op::Minus: {
+            ExprValue a = eval(*n.args[0]);
+            ExprValue b = eval(*n.args[1]);
+            const bool plus = n.op == Op::Plus;
+            if (a.type == 'C') {
+                if (plus) {
+                    v.text = a.text + b.text;
+                } else { // dBASE "-": trailing blanks of the left part move to the end
+                    size_t e = a.text.find_last_not_of(' ');
+                    std::string t = e == std::string::npos ? std::string() : a.text.substr(0, e + 1);
+                    v.text = t + b.text + std::string(a.text.size() - t.size(), ' ');
+                }
+            } else if (a.type == 'N' && b.type == 'N') {
+                v.num = plus ? a.num + b.num : a.num - b.num;
+            } else if (a.type == 'D' && b.type == 'N') {
+                int64_t days = static_cast<int64_t>(b.num.v / Decimal::kScale);
+                v.date = a.date == 0 ? 0 : (plus ? a.date + days : a.date - days);
+            } else if (a.type == 'N' && b.type == 'D') {
+                v.date = b.date == 0 ? 0 : b.date + static_cast<int64_t>(a.num.v / Decimal::kScale);
+            } else { // D - D
+                v.num = Decimal::fromInt(a.date - b.date);
+            }
+            return v;
+        }
+        case Op::Func:
+            return func(n);
+        }
+        return v;
+    }
+
+    ExprValue func(const KeyExpression::Node& n) const
+    {
+        ExprValue v;
+        v.type = n.type;
+        const std::string& f = n.func;
+        if (f == "UPPER" || f == "LOWER") {
+            v.text = eval(*n.args[0]).text;
+            for (auto& c : v.text) {
+                auto u = static_cast<unsigned char>(c);
+                if (f == "UPPER")
+                    c = static_cast<char>(upper1252(u));
+                else if (u >= 'A' && u <= 'Z')
+                    c = static_cast<char>(u + 32);
+            }
+        } else if (f == "TRIM" || f == "RTRIM") {
+            v.text = eval(*n.args[0]).text;
+            size_t e = v.text.find_last_not_of(' ');
+            v.text.resize(e == std::string::npos ? 0 : e + 1);
+        } else if (f == "LTRIM") {
+            v.text = eval(*n.args[0]).text;
+            size_t b = v.text.find_first_not_of(' ');
+            v.text = b == std::string::npos ? std::string() : v.text.substr(b);
+        } else if (f == "SUBSTR") {
+            std::string s = eval(*n.args[0]).text;
+            size_t start = static_cast<size_t>(n.constArgs[0] - 1);
+            v.text = start < s.size() ? s.substr(start, static_cast<size_t>(n.constArgs[1])) : std::string();
+        } else if (f == "LEFT") {
+            v.text = eval(*n.args[0]).text.substr(0, static_cast<size_t>(n.constArgs[0]));
+        } else if (f == "RIGHT") {
+            std::string s = eval(*n.args[0]).text;
+            size_t len = static_cast<size_t>(n.constArgs[0]);
+            v.text = s.size() > len ? s.substr(s.size() - len) : s;
+        } else if (f == "STR") {
+            v.text = dbaseStr(eval(*n.args[0]).num, static_cast<int>(n.constArgs[0]), static_cast<int>(n.constArgs[1]));
+        } else if (f == "DTOS") {
+            v.text = dtos(eval(*n.args[0]).date);
+        } else if (f == "DTOC") {
+            int64_t jd = eval(*n.args[0]).date;
+            if (jd == 0) {
+                v.text = "  /  /  ";
+            } else {
+                int y, m, d;
+                civilFromJulian(jd, y, m, d);
+                char buf[16];
+                std::snprintf(buf, sizeof buf, "%02d/%02d/%02d", m, d, y % 100);
+                v.text = buf;
+            }
+        } else if (f == "MLINE") {
+            const KeyExpression::Node& fieldNode = *n.args[0];
+            int64_t line = static_cast<int64_t>(eval(*n.args[1]).num.v / Decimal::kScale);
+            std::string text;
+            if (memo) {
+                text = memo(fieldNode.field, raw(fieldNode));
+            } else {
+                throw ExprError("no memo file for MLINE");
+            }
+            v.text = memoLine(text, line, Parser::kMemoWidth);
+        } else if (f == "VAL") {
+            Decimal d;
+            if (!Decimal::parse(eval(*n.args[0]).text, d))
+                d = Decimal{};
+            v.num = d;
+        } else if (f == "CTOD") {
+            std::string s = eval(*n.args[0]).text;
+            int m = 0, d = 0, y = 0;
+            if (std::sscanf(s.c_str(), "%d/%d/%d", &m, &d, &y) == 3) {
+                if (y < 100)
+                    y += 1900;
+                v.date = validDate(y, m, d) ? julianFromCivil(y, m, d) : 0;
+            }
+        } else if (f == "DELETED") {
+            v.logical = size > 0 && rec[0] == '*';
+        }
+        if (v.type == 'C')
+            v.text = fit(std::move(v.text), n.length);
+        return v;
+    }
+};
+
+} // namespace
+
+KeyExpression::KeyExpression() = default;
+KeyExpression::KeyExpression(const KeyExpression&) = default;
+KeyExpression::KeyExpression(KeyExpression&&) noexcept = default;
+KeyExpression& KeyExpression::operator=(const KeyExpression&) = default;
+KeyExpression& KeyExpression::operator=(KeyExpression&&) noexcept = default;
+KeyExpression::~KeyExpression() = default;
+
+// The parsed tree keeps its own copy of the fields it reads, so a
+// KeyExpression outlives the field list it was parsed against.
+struct ExprHolder : KeyExpression::Node
+{
+    std::vector<ExprField> fields;
+    NodeP root;
+};
+
+KeyExpression KeyExpression::parse(std::string_view text, const std::vector<ExprField>& fields)
+{
+    auto holder = std::make_shared<ExprHolder>();
+    std::vector<ExprField> owned;
+    Parser p(text, fields, owned);
+    holder->root = p.parseAll();
+    if (holder->root->type == 'M')
+        throw ExprError("Invalid index expression \"" + std::string(text) + "\": a memo field needs MLINE");
+    if (holder->root->type == 'C' && holder->root->length > 100)
+        throw ExprError("Invalid index expression \"" + std::string(text) + "\": key longer than 100 bytes");
+    if (holder->root->type == 'C' && holder->root->length < 1)
+        throw ExprError("Invalid index expression \"" + std::string(text) + "\": empty key");
+    holder->fields = fields;
+    holder->type = holder->root->type;
+    holder->length = holder->root->length;
+    KeyExpression e;
+    e.m_text = std::string(text);
+    e.m_root = holder;
+    return e;
+}
+
+char KeyExpression::resultType() const
+{
+    return m_root ? m_root->type : 'C';
+}
+
+int KeyExpression::resultLength() const
+{
+    return m_root && m_root->type == 'C' ? m_root->length : 0;
+}
+
+bool KeyExpression::isSingleField() const
+{
+    if (!m_root)
+        return false;
+    auto h = std::static_pointer_cast<const ExprHolder>(m_root);
+    return h->root->op == Op::Field;
+}
+
+static void collectFields(const KeyExpression::Node& n, std::vector<int>& out)
+{
+    if (n.op == Op::Field && std::find(out.begin(), out.end(), n.field) == out.end())
+        out.push_back(n.field);
+    for (auto& a : n.args)
+        collectFields(*a, out);
+}
+
+std::vector<int> KeyExpression::fieldsUsed() const
+{
+    std::vector<int> out;
+    if (m_root)
+        collectFields(*std::static_pointer_cast<const ExprHolder>(m_root)->root, out);
+    return out;
+}
+
+ExprValue KeyExpression::evaluate(const uint8_t* record, size_t size, const MemoReader& memo) const
+{
+    if (!m_root)
+        throw ExprError("empty index expression");
+    auto h = std::static_pointer_cast<const ExprHolder>(m_root);
+    Evaluator ev{record, size, memo, h->fields};
+    ExprValue v = ev.eval(*h->root);
+    if (v.type == 'C')
+        v.text.resize(static_cast<size_t>(h->root->length), ' ');
+    return v;
+}
+
+} // namespace mk::dbase

@@ -1,0 +1,1468 @@
+#include "storage/engine/mdx.h"
+
+#include "storage/engine/mdx_keys.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace mk::dbase {
+
+namespace {
+
+constexpr uint32_t kFirstTagPage = 4;     // pages 0-3: file header and tag table
+constexpr uint32_t kTagTableOffset = 544; // 32 bytes per tag
+constexpr uint32_t kTagEntrySize = 32;
+constexpr uint32_t kMarkerOffset = 48; // our extension: "MKIX", change counter, update flag
+constexpr char kMarker[4] = {'M', 'K', 'I', 'X'};
+constexpr off_t kLockOffset = 0x7FFFFFF0; // lock byte of the .mdx (beyond any real page)
+constexpr int kMaxDepth = 40;
+
+uint32_t get32(const uint8_t* p)
+{
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+uint16_t get16(const uint8_t* p)
+{
+    return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+void put32(uint8_t* p, uint32_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+    p[2] = uint8_t(v >> 16);
+    p[3] = uint8_t(v >> 24);
+}
+void put16(uint8_t* p, uint16_t v)
+{
+    p[0] = uint8_t(v);
+    p[1] = uint8_t(v >> 8);
+}
+
+[[noreturn]] void corrupt(const std::string& path, const std::string& what)
+{
+    throw DatabaseError(DatabaseError::Code::Corrupt, "Index file " + path + " is damaged: " + what);
+}
+
+std::string upperAscii(std::string s)
+{
+    for (auto& c : s)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 32);
+    return s;
+}
+
+void todayYmd(uint8_t* p)
+{
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    p[0] = static_cast<uint8_t>(tm.tm_year);
+    p[1] = static_cast<uint8_t>(tm.tm_mon + 1);
+    p[2] = static_cast<uint8_t>(tm.tm_mday);
+}
+
+} // namespace
+
+// ---------------------------------------------------------------- in-memory tree
+
+struct Node
+{
+    uint32_t page = 0;
+    bool leaf = true;
+    uint32_t link = 0;             // bytes 4-7, kept as found
+    std::string keys;              // leaf: n keys; interior: the last key of each child
+    std::vector<uint32_t> ptr;     // leaf: record numbers; interior: child pages
+    std::vector<uint32_t> lastRec; // interior: record number of each child's last entry
+    std::vector<uint64_t> cnt;     // interior: entries below each child
+    uint64_t total = 0;
+
+    size_t n() const { return ptr.size(); }
+};
+
+struct MdxFile::Tag
+{
+    TagInfo info;
+    KeyExpression expr;
+    uint32_t headerPage = 0;
+    uint32_t root = 0;
+    int keyLen = 0;
+    int itemLen = 0;
+    int maxKeys = 0;
+    uint8_t serial = 1;
+    uint8_t keyFormat3 = 0;
+    std::unordered_map<uint32_t, std::unique_ptr<Node>> nodes;
+    std::unordered_set<uint32_t> dirty;
+    bool headerDirty = false;
+
+    const char* key(const Node& nd, size_t i) const { return nd.keys.data() + i * size_t(keyLen); }
+
+    int cmpKey(const char* a, const char* b) const
+    {
+        int c = 0;
+        if (info.keyType == 'C')
+            c = std::memcmp(a, b, size_t(keyLen));
+        else if (info.keyType == 'N')
+            c = compareBcd(reinterpret_cast<const uint8_t*>(a), reinterpret_cast<const uint8_t*>(b));
+        else
+            c = compareDateKey(reinterpret_cast<const uint8_t*>(a), reinterpret_cast<const uint8_t*>(b));
+        return info.descending ? -c : c;
+    }
+    int cmpEntry(const char* ka, uint32_t ra, const char* kb, uint32_t rb) const
+    {
+        int c = cmpKey(ka, kb);
+        if (c != 0)
+            return c;
+        return ra < rb ? -1 : (ra > rb ? 1 : 0);
+    }
+
+    Node& node(uint32_t page) const
+    {
+        auto it = nodes.find(page);
+        if (it == nodes.end())
+            throw DatabaseError(DatabaseError::Code::Corrupt, "index page missing");
+        return *it->second;
+    }
+
+    // Last entry of a node.
+    void lastOf(const Node& nd, std::string& k, uint32_t& r) const
+    {
+        if (nd.n() == 0) {
+            k.assign(size_t(keyLen), '\0');
+            r = 0;
+            return;
+        }
+        if (nd.leaf) {
+            k.assign(key(nd, nd.n() - 1), size_t(keyLen));
+            r = nd.ptr.back();
+        } else {
+            k.assign(key(nd, nd.n() - 1), size_t(keyLen));
+            r = nd.lastRec.back();
+        }
+    }
+
+    // First index i whose entry (leaf) or child's last entry (interior) is
+    // >= (k, r); interior nodes fall back to their last child.
+    size_t lowerIn(const Node& nd, const char* k, uint32_t r) const
+    {
+        size_t lo = 0, hi = nd.n();
+        while (lo < hi) {
+            size_t mid = (lo + hi) / 2;
+            uint32_t mr = nd.leaf ? nd.ptr[mid] : nd.lastRec[mid];
+            if (cmpEntry(key(nd, mid), mr, k, r) < 0)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        if (!nd.leaf && lo >= nd.n() && nd.n() > 0)
+            lo = nd.n() - 1;
+        return lo;
+    }
+
+    uint64_t rank(const char* k, uint32_t r) const
+    {
+        uint64_t before = 0;
+        const Node* nd = &node(root);
+        for (int depth = 0; depth < kMaxDepth; ++depth) {
+            if (nd->leaf) {
+                size_t lo = 0, hi = nd->n();
+                while (lo < hi) {
+                    size_t mid = (lo + hi) / 2;
+                    if (cmpEntry(key(*nd, mid), nd->ptr[mid], k, r) < 0)
+                        lo = mid + 1;
+                    else
+                        hi = mid;
+                }
+                return before + lo;
+            }
+            if (nd->n() == 0)
+                return before;
+            size_t i = lowerIn(*nd, k, r);
+            // Past the last child's last entry: everything is before.
+            if (i == nd->n() - 1 && cmpEntry(key(*nd, i), nd->lastRec[i], k, r) < 0)
+                return before + nd->total;
+            for (size_t j = 0; j < i; ++j)
+                before += nd->cnt[j];
+            nd = &node(nd->ptr[i]);
+        }
+        throw DatabaseError(DatabaseError::Code::Corrupt, "index tree too deep");
+    }
+
+    const Node& select(uint64_t pos, size_t& idx) const
+    {
+        const Node* nd = &node(root);
+        for (int depth = 0; depth < kMaxDepth; ++depth) {
+            if (nd->leaf) {
+                if (pos >= nd->n())
+                    throw DatabaseError(DatabaseError::Code::General, "index position out of range");
+                idx = size_t(pos);
+                return *nd;
+            }
+            size_t i = 0;
+            while (i < nd->n() && pos >= nd->cnt[i]) {
+                pos -= nd->cnt[i];
+                ++i;
+            }
+            if (i >= nd->n())
+                throw DatabaseError(DatabaseError::Code::General, "index position out of range");
+            nd = &node(nd->ptr[i]);
+        }
+        throw DatabaseError(DatabaseError::Code::Corrupt, "index tree too deep");
+    }
+};
+
+// ---------------------------------------------------------------- helpers
+
+std::vector<ExprField> exprFields(const std::vector<FieldDescriptor>& fields)
+{
+    std::vector<ExprField> out;
+    out.reserve(fields.size());
+    for (const auto& f : fields)
+        out.push_back(ExprField{f.name, f.type, f.length, f.decimals, static_cast<int>(f.offset)});
+    return out;
+}
+
+MdxFile::MdxFile() = default;
+
+MdxFile::~MdxFile()
+{
+    if (m_locked)
+        unlockFile();
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+MdxFile::Tag& MdxFile::tagRef(int tag) const
+{
+    if (tag < 0 || tag >= static_cast<int>(m_tags.size()))
+        throw DatabaseError(DatabaseError::Code::General, "no such index tag");
+    return *m_tags[size_t(tag)];
+}
+
+void MdxFile::readAt(uint64_t offset, void* buf, size_t len) const
+{
+    auto* p = static_cast<uint8_t*>(buf);
+    size_t done = 0;
+    while (done < len) {
+        ssize_t r = ::pread(m_fd, p + done, len - done, off_t(offset + done));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0) {
+            std::memset(p + done, 0, len - done); // past the end reads as zeros
+            return;
+        }
+        done += size_t(r);
+    }
+}
+
+void MdxFile::writeAt(uint64_t offset, const void* buf, size_t len)
+{
+    const auto* p = static_cast<const uint8_t*>(buf);
+    size_t done = 0;
+    while (done < len) {
+        ssize_t r = ::pwrite(m_fd, p + done, len - done, off_t(offset + done));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            throw DatabaseError(DatabaseError::Code::Io, "Cannot write index file " + m_path);
+        done += size_t(r);
+    }
+}
+
+void MdxFile::lockFile(bool exclusive)
+{
+    struct flock fl
+    {};
+    fl.l_type = exclusive ? F_WRLCK : F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kLockOffset;
+    fl.l_len = 1;
+    while (::fcntl(m_fd, F_OFD_SETLKW, &fl) < 0) {
+        if (errno != EINTR)
+            throw DatabaseError(DatabaseError::Code::Locked, "Cannot lock index file " + m_path);
+    }
+    m_locked = true;
+}
+
+void MdxFile::unlockFile()
+{
+    struct flock fl
+    {};
+    fl.l_type = F_UNLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = kLockOffset;
+    fl.l_len = 1;
+    ::fcntl(m_fd, F_OFD_SETLK, &fl);
+    m_locked = false;
+}
+
+void MdxFile::reopenFd()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = ::open(m_path.c_str(), (m_writable ? O_RDWR : O_RDONLY) | O_CLOEXEC);
+    if (m_fd < 0 && m_writable && (errno == EACCES || errno == EROFS)) {
+        m_writable = false;
+        m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (m_fd < 0) {
+        if (errno == ENOENT)
+            throw DatabaseError(DatabaseError::Code::NotFound, "Index file " + m_path + " does not exist");
+        throw DatabaseError(DatabaseError::Code::Io, "Cannot open index file " + m_path);
+    }
+}
+
+// ---------------------------------------------------------------- open / load
+
+std::unique_ptr<MdxFile> MdxFile::open(const std::string& path, const std::string& tableBaseName,
+                                       const std::vector<FieldDescriptor>& fields, bool writable)
+{
+    std::unique_ptr<MdxFile> f(new MdxFile());
+    f->m_path = path;
+    f->m_tableName = upperAscii(tableBaseName);
+    f->m_fields = exprFields(fields);
+    f->m_writable = writable;
+    f->reopenFd();
+    f->lockFile(false);
+    try {
+        f->load();
+    } catch (...) {
+        f->unlockFile();
+        throw;
+    }
+    f->unlockFile();
+    return f;
+}
+
+void MdxFile::load()
+{
+    struct stat st
+    {};
+    if (::fstat(m_fd, &st) != 0)
+        throw DatabaseError(DatabaseError::Code::Io, "Cannot read index file " + m_path);
+    if (st.st_size < off_t(kFirstTagPage * kPageSize))
+        corrupt(m_path, "file too short");
+    std::vector<uint8_t> hdr(kFirstTagPage * kPageSize);
+    readAt(0, hdr.data(), hdr.size());
+    loadHeader(hdr.data());
+    // Never trust a page count below the file's real size: new pages go past both.
+    m_pageCount = std::max(m_pageCount, uint32_t((st.st_size / kPageSize + 1) & ~off_t(1)));
+    if (m_ownMarker && hdr[kMarkerOffset + 8] != 0)
+        corrupt(m_path, "an update was interrupted");
+
+    const uint32_t filePages = uint32_t(st.st_size / kPageSize);
+    const int tagsInUse = get16(&hdr[28]);
+    m_tags.clear();
+    std::vector<uint8_t> block(kBlockSize);
+    for (int t = 0; t < tagsInUse; ++t) {
+        const uint8_t* e = &hdr[kTagTableOffset + size_t(t) * kTagEntrySize];
+        auto tag = std::make_unique<Tag>();
+        tag->headerPage = get32(e);
+        char name[12] = {};
+        std::memcpy(name, e + 4, 11);
+        tag->info.name = name;
+        while (!tag->info.name.empty() && tag->info.name.back() == ' ')
+            tag->info.name.pop_back();
+        if (tag->headerPage < kFirstTagPage || tag->headerPage + 2 > filePages)
+            corrupt(m_path, "tag header outside the file");
+        readAt(uint64_t(tag->headerPage) * kPageSize, block.data(), kBlockSize);
+        tag->root = get32(&block[0]);
+        const uint8_t fmt = block[8];
+        tag->info.keyType = static_cast<char>(block[9]);
+        tag->keyLen = get16(&block[12]);
+        tag->maxKeys = get16(&block[14]);
+        tag->itemLen = get16(&block[18]);
+        tag->serial = block[20];
+        tag->info.unique = block[23] != 0 || (fmt & 0x40) != 0;
+        tag->info.descending = (fmt & 0x08) != 0;
+        tag->keyFormat3 = block[480];
+        char expr[221] = {};
+        std::memcpy(expr, &block[24], 220);
+        tag->info.expression = expr;
+        while (!tag->info.expression.empty() && tag->info.expression.back() == ' ')
+            tag->info.expression.pop_back();
+        tag->info.keyLength = tag->keyLen;
+        if (tag->info.keyType != 'C' && tag->info.keyType != 'N' && tag->info.keyType != 'D')
+            corrupt(m_path, "unknown key type in tag " + tag->info.name);
+        if (tag->keyLen < 1 || tag->keyLen > 100 || tag->itemLen < tag->keyLen + 4 ||
+            tag->itemLen > int(kBlockSize) / 2 || tag->maxKeys < 2 ||
+            8 + tag->maxKeys * tag->itemLen + 4 > int(kBlockSize))
+            corrupt(m_path, "bad key sizes in tag " + tag->info.name);
+        try {
+            tag->expr = KeyExpression::parse(tag->info.expression, m_fields);
+        } catch (const ExprError& err) {
+            throw DatabaseError(DatabaseError::Code::Corrupt, std::string(err.what()));
+        }
+        const char rt = tag->expr.resultType();
+        if ((rt == 'C' && (tag->info.keyType != 'C' || tag->expr.resultLength() != tag->keyLen)) ||
+            (rt == 'N' && (tag->info.keyType != 'N' || tag->keyLen != 12)) ||
+            (rt == 'D' && (tag->info.keyType != 'D' || tag->keyLen != 8)) || rt == 'L')
+            corrupt(m_path, "tag " + tag->info.name + " does not match its expression");
+
+        // Load the tree, computing counts and last entries bottom-up.
+        std::unordered_set<uint32_t> seen;
+        std::function<void(uint32_t, int)> loadNode = [&](uint32_t page, int depth) {
+            if (depth > kMaxDepth)
+                corrupt(m_path, "tree too deep in tag " + tag->info.name);
+            if (page < kFirstTagPage || page + 2 > filePages || !seen.insert(page).second)
+                corrupt(m_path, "bad page pointer in tag " + tag->info.name);
+            std::vector<uint8_t> b(kBlockSize);
+            readAt(uint64_t(page) * kPageSize, b.data(), kBlockSize);
+            auto nd = std::make_unique<Node>();
+            nd->page = page;
+            const uint32_t n = get32(&b[0]);
+            nd->link = get32(&b[4]);
+            if (n > uint32_t(tag->maxKeys))
+                corrupt(m_path, "too many keys on a page of tag " + tag->info.name);
+            const uint32_t after = get32(&b[8 + n * uint32_t(tag->itemLen)]);
+            nd->leaf = after == 0;
+            const size_t kl = size_t(tag->keyLen);
+            if (nd->leaf) {
+                nd->keys.resize(n * kl);
+                nd->ptr.resize(n);
+                for (uint32_t i = 0; i < n; ++i) {
+                    const uint8_t* it = &b[8 + i * uint32_t(tag->itemLen)];
+                    nd->ptr[i] = get32(it);
+                    std::memcpy(nd->keys.data() + i * kl, it + 4, kl);
+                }
+                nd->total = n;
+            } else {
+                const uint32_t children = n + 1;
+                nd->ptr.resize(children);
+                for (uint32_t i = 0; i < children; ++i)
+                    nd->ptr[i] = get32(&b[8 + i * uint32_t(tag->itemLen)]);
+                nd->keys.resize(children * kl);
+                nd->lastRec.resize(children);
+                nd->cnt.resize(children);
+                for (uint32_t i = 0; i < children; ++i) {
+                    loadNode(nd->ptr[i], depth + 1);
+                    const Node& ch = tag->node(nd->ptr[i]);
+                    if (ch.n() == 0)
+                        corrupt(m_path, "empty page inside tag " + tag->info.name);
+                    std::string k;
+                    uint32_t r;
+                    tag->lastOf(ch, k, r);
+                    std::memcpy(nd->keys.data() + i * kl, k.data(), kl);
+                    nd->lastRec[i] = r;
+                    nd->cnt[i] = ch.total;
+                    nd->total += ch.total;
+                }
+            }
+            tag->nodes[page] = std::move(nd);
+        };
+        loadNode(tag->root, 0);
+        m_tags.push_back(std::move(tag));
+    }
+}
+
+void MdxFile::loadHeader(const uint8_t* hdr)
+{
+    if (hdr[0] != 2)
+        corrupt(m_path, "not a dBASE IV production index");
+    const uint16_t pagesPerBlock = get16(&hdr[20]);
+    const uint16_t blockBytes = get16(&hdr[22]);
+    if (pagesPerBlock != 2 || blockBytes != kBlockSize)
+        corrupt(m_path, "unsupported block size");
+    char name[17] = {};
+    std::memcpy(name, &hdr[4], 16);
+    std::string recorded = upperAscii(name);
+    while (!recorded.empty() && recorded.back() == ' ')
+        recorded.pop_back();
+    if (!m_tableName.empty() && recorded != m_tableName.substr(0, 16))
+        corrupt(m_path, "it belongs to table " + recorded);
+    const int tagsInUse = get16(&hdr[28]);
+    if (tagsInUse < 0 || tagsInUse > kMaxTags)
+        corrupt(m_path, "bad tag count");
+    if (hdr[26] != 0 && hdr[26] != kTagEntrySize)
+        corrupt(m_path, "bad tag table entry size");
+    m_pageCount = get32(&hdr[32]);
+    m_firstFree = get32(&hdr[36]);
+    m_ownMarker = std::memcmp(&hdr[kMarkerOffset], kMarker, 4) == 0;
+    m_counter = m_ownMarker ? get32(&hdr[kMarkerOffset + 4]) : 0;
+}
+
+bool MdxFile::refresh()
+{
+    if (m_changeDepth > 0)
+        return false;
+    uint8_t hdr[64];
+    readAt(0, hdr, sizeof hdr);
+    const bool own = std::memcmp(&hdr[kMarkerOffset], kMarker, 4) == 0;
+    const uint32_t counter = own ? get32(&hdr[kMarkerOffset + 4]) : 0;
+    const bool busy = own && hdr[kMarkerOffset + 8] != 0;
+    if (!busy && own == m_ownMarker && counter == m_counter)
+        return false;
+    lockFile(false); // waits for a writer that is still at work
+    try {
+        readAt(0, hdr, sizeof hdr);
+        if (std::memcmp(&hdr[kMarkerOffset], kMarker, 4) == 0 && hdr[kMarkerOffset + 8] != 0)
+            corrupt(m_path, "an update was interrupted");
+        load();
+    } catch (...) {
+        unlockFile();
+        throw;
+    }
+    unlockFile();
+    return true;
+}
+
+// ---------------------------------------------------------------- writing a fresh file
+
+namespace {
+
+void computeThreads(const std::vector<std::string>& names, std::vector<uint8_t>& left, std::vector<uint8_t>& right,
+                    std::vector<uint8_t>& parent)
+{
+    const size_t n = names.size();
+    left.assign(n, 0);
+    right.assign(n, 0);
+    parent.assign(n, 0);
+    for (size_t i = 1; i < n; ++i) {
+        size_t w = 0;
+        for (;;) {
+            if (names[i] < names[w]) {
+                if (left[w] == 0) {
+                    left[w] = uint8_t(i + 1);
+                    parent[i] = uint8_t(w + 1);
+                    break;
+                }
+                w = left[w] - 1u;
+            } else {
+                if (right[w] == 0) {
+                    right[w] = uint8_t(i + 1);
+                    parent[i] = uint8_t(w + 1);
+                    break;
+                }
+                w = right[w] - 1u;
+            }
+        }
+    }
+}
+
+} // namespace
+
+void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>>& tags)
+{
+    if (tags.size() > size_t(kMaxTags))
+        throw DatabaseError(DatabaseError::Code::General, "An index file holds at most 47 tags");
+    // Lay out pages: header (0-3), then per tag its header block and its tree.
+    std::vector<uint8_t> file(kFirstTagPage * kPageSize, 0);
+    uint8_t* h = file.data();
+    h[0] = 2;
+    todayYmd(&h[1]);
+    std::string tn = m_tableName.substr(0, 16);
+    std::memcpy(&h[4], tn.data(), tn.size());
+    put16(&h[20], 2);
+    put16(&h[22], uint16_t(kBlockSize));
+    h[24] = 1;
+    h[25] = 0x30;
+    h[26] = uint8_t(kTagEntrySize);
+    put16(&h[28], uint16_t(tags.size()));
+    todayYmd(&h[44]);
+    std::memcpy(&h[kMarkerOffset], kMarker, 4);
+    put32(&h[kMarkerOffset + 4], m_counter + 1);
+    h[kMarkerOffset + 8] = 0;
+
+    std::vector<std::string> names;
+    for (const auto& t : tags)
+        names.push_back(upperAscii(t.first.name));
+    std::vector<uint8_t> tl, tr, tp;
+    computeThreads(names, tl, tr, tp);
+
+    uint32_t nextPage = kFirstTagPage;
+    auto appendBlock = [&](const std::vector<uint8_t>& b) {
+        file.resize(size_t(nextPage) * kPageSize + kBlockSize, 0);
+        std::memcpy(&file[size_t(nextPage) * kPageSize], b.data(), kBlockSize);
+        nextPage += 2;
+    };
+
+    for (size_t t = 0; t < tags.size(); ++t) {
+        const TagSpec& spec = tags[t].first;
+        const auto& entries = tags[t].second;
+        KeyExpression expr;
+        try {
+            expr = KeyExpression::parse(spec.expression, m_fields);
+        } catch (const ExprError& e) {
+            throw DatabaseError(DatabaseError::Code::General, e.what());
+        }
+        char keyType = expr.resultType();
+        if (keyType == 'L')
+            throw DatabaseError(DatabaseError::Code::General, "A logical expression cannot be an index key");
+        const int keyLen = keyType == 'C' ? expr.resultLength() : (keyType == 'N' ? 12 : 8);
+        int itemLen = keyLen + 4;
+        while (itemLen % 4)
+            ++itemLen;
+        const int maxKeys = int(kBlockSize - 12) / itemLen;
+        const uint32_t headerPage = nextPage;
+        nextPage += 2;
+        file.resize(size_t(nextPage) * kPageSize, 0);
+
+        // Leaves, filled full, then interior levels.
+        struct Built
+        {
+            uint32_t page;
+            std::string lastKey;
+            uint32_t lastRec;
+        };
+        std::vector<Built> level;
+        uint32_t firstLeaf = 0, lastLeaf = 0;
+        size_t i = 0;
+        do {
+            std::vector<uint8_t> b(kBlockSize, 0);
+            const size_t take = std::min<size_t>(size_t(maxKeys), entries.size() - i);
+            put32(&b[0], uint32_t(take));
+            for (size_t j = 0; j < take; ++j) {
+                uint8_t* it = &b[8 + j * size_t(itemLen)];
+                put32(it, entries[i + j].second);
+                std::memcpy(it + 4, entries[i + j].first.data(), size_t(keyLen));
+            }
+            Built bl{nextPage, take ? entries[i + take - 1].first : std::string(size_t(keyLen), '\0'),
+                     take ? entries[i + take - 1].second : 0};
+            if (level.empty())
+                firstLeaf = nextPage;
+            lastLeaf = nextPage;
+            appendBlock(b);
+            level.push_back(bl);
+            i += take;
+        } while (i < entries.size());
+        while (level.size() > 1) {
+            std::vector<Built> up;
+            const size_t fan = size_t(maxKeys) + 1;
+            for (size_t s = 0; s < level.size(); s += fan) {
+                const size_t take = std::min(fan, level.size() - s);
+                std::vector<uint8_t> b(kBlockSize, 0);
+                put32(&b[0], uint32_t(take - 1));
+                for (size_t j = 0; j < take; ++j) {
+                    uint8_t* it = &b[8 + j * size_t(itemLen)];
+                    put32(it, level[s + j].page);
+                    if (j + 1 < take)
+                        std::memcpy(it + 4, level[s + j].lastKey.data(), size_t(keyLen));
+                }
+                up.push_back(Built{nextPage, level[s + take - 1].lastKey, level[s + take - 1].lastRec});
+                appendBlock(b);
+            }
+            level = std::move(up);
+        }
+        const uint32_t root = level[0].page;
+
+        uint8_t* th = &file[size_t(headerPage) * kPageSize];
+        put32(&th[0], root);
+        put32(&th[4], nextPage - headerPage);
+        th[8] = uint8_t(0x10 | (spec.descending ? 0x08 : 0) | (spec.unique ? 0x40 : 0));
+        th[9] = uint8_t(keyType);
+        th[11] = 0x1B;
+        put16(&th[12], uint16_t(keyLen));
+        put16(&th[14], uint16_t(maxKeys));
+        put16(&th[16], keyType == 'D' ? 1 : 0);
+        put16(&th[18], uint16_t(itemLen));
+        th[20] = 1;
+        th[23] = spec.unique ? 1 : 0;
+        std::string ex = spec.expression.substr(0, 219);
+        std::memcpy(&th[24], ex.data(), ex.size());
+        th[246] = entries.empty() ? 0 : 1;
+        put32(&th[248], firstLeaf);
+        put32(&th[252], lastLeaf);
+        todayYmd(&th[257]);
+        th[480] = expr.isSingleField() ? 1 : 0;
+
+        uint8_t* e = &file[kTagTableOffset + t * kTagEntrySize];
+        put32(e, headerPage);
+        std::string nm = names[t].substr(0, 10);
+        std::memcpy(e + 4, nm.data(), nm.size());
+        e[15] = 0x10;
+        e[16] = tl[t];
+        e[17] = tr[t];
+        e[18] = tp[t];
+        e[19] = 0x02;
+        e[20] = uint8_t(keyType);
+    }
+    put32(&h[32], nextPage);
+    put32(&h[36], 0);
+    put32(&h[40], 0);
+
+    // Write beside the old file and rename it into place: a process killed
+    // here leaves the old index (still marked as it was) or the new one.
+    const std::string tmp = m_path + ".tmp";
+    int fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw DatabaseError(DatabaseError::Code::Io, "Cannot create index file " + tmp);
+    size_t done = 0;
+    while (done < file.size()) {
+        ssize_t r = ::write(fd, file.data() + done, file.size() - done);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0) {
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            throw DatabaseError(DatabaseError::Code::Io, "Cannot write index file " + tmp);
+        }
+        done += size_t(r);
+    }
+    ::fsync(fd);
+    ::close(fd);
+    if (::rename(tmp.c_str(), m_path.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        throw DatabaseError(DatabaseError::Code::Io, "Cannot replace index file " + m_path);
+    }
+    m_writable = true;
+    reopenFd();
+    load();
+}
+
+std::vector<std::pair<std::string, uint32_t>> MdxFile::buildEntries(Tag& tag, const RecordSource& records)
+{
+    std::vector<std::pair<std::string, uint32_t>> entries;
+    entries.reserve(records.count);
+    std::vector<uint8_t> rec;
+    MemoReader memo = records.memo ? records.memo : m_memo;
+    for (uint32_t r = 1; r <= records.count; ++r) {
+        if (!records.read(r, rec))
+            continue;
+        ExprValue v;
+        try {
+            v = tag.expr.evaluate(rec.data(), rec.size(), memo);
+        } catch (const ExprError& e) {
+            throw DatabaseError(DatabaseError::Code::General, e.what());
+        }
+        entries.emplace_back(encodeKey(v, tag.info.keyType, tag.keyLen), r);
+    }
+    std::sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
+        return tag.cmpEntry(a.first.data(), a.second, b.first.data(), b.second) < 0;
+    });
+    if (tag.info.unique) {
+        auto end = std::unique(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
+            return tag.cmpKey(a.first.data(), b.first.data()) == 0;
+        });
+        entries.erase(end, entries.end());
+    }
+    return entries;
+}
+
+std::vector<std::pair<std::string, uint32_t>> MdxFile::entriesOf(const Tag& tag) const
+{
+    std::vector<std::pair<std::string, uint32_t>> out;
+    const uint64_t n = tag.node(tag.root).total;
+    out.reserve(n);
+    std::function<void(uint32_t)> walk = [&](uint32_t page) {
+        const Node& nd = tag.node(page);
+        if (nd.leaf) {
+            for (size_t i = 0; i < nd.n(); ++i)
+                out.emplace_back(std::string(tag.key(nd, i), size_t(tag.keyLen)), nd.ptr[i]);
+        } else {
+            for (uint32_t c : nd.ptr)
+                walk(c);
+        }
+    };
+    walk(tag.root);
+    return out;
+}
+
+static std::unique_ptr<MdxFile::Tag> specTag(const TagSpec& spec, const std::vector<ExprField>& fields)
+{
+    auto t = std::make_unique<MdxFile::Tag>();
+    t->info.name = spec.name;
+    t->info.expression = spec.expression;
+    t->info.descending = spec.descending;
+    t->info.unique = spec.unique;
+    try {
+        t->expr = KeyExpression::parse(spec.expression, fields);
+    } catch (const ExprError& e) {
+        throw DatabaseError(DatabaseError::Code::General, e.what());
+    }
+    const char rt = t->expr.resultType();
+    if (rt == 'L')
+        throw DatabaseError(DatabaseError::Code::General, "A logical expression cannot be an index key");
+    t->info.keyType = rt;
+    t->keyLen = rt == 'C' ? t->expr.resultLength() : (rt == 'N' ? 12 : 8);
+    t->info.keyLength = t->keyLen;
+    return t;
+}
+
+static void checkTagName(const std::string& name)
+{
+    if (name.empty() || name.size() > 10)
+        throw DatabaseError(DatabaseError::Code::General, "Invalid index tag name \"" + name + "\"");
+    for (char c : name)
+        if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_'))
+            throw DatabaseError(DatabaseError::Code::General, "Invalid index tag name \"" + name + "\"");
+}
+
+std::unique_ptr<MdxFile> MdxFile::create(const std::string& path, const std::string& tableBaseName,
+                                         const std::vector<FieldDescriptor>& fields, const std::vector<TagSpec>& tags,
+                                         const RecordSource& records)
+{
+    std::unique_ptr<MdxFile> f(new MdxFile());
+    f->m_path = path;
+    f->m_tableName = upperAscii(tableBaseName);
+    f->m_fields = exprFields(fields);
+    std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>> all;
+    for (const auto& spec : tags) {
+        checkTagName(spec.name);
+        auto t = specTag(spec, f->m_fields);
+        all.emplace_back(spec, f->buildEntries(*t, records));
+    }
+    f->writeFresh(all);
+    return f;
+}
+
+void MdxFile::retarget(const std::string& path, const std::string& tableBaseName)
+{
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        throw DatabaseError(DatabaseError::Code::Io, "Cannot open index file " + path);
+    uint8_t name[16] = {};
+    std::string n = upperAscii(tableBaseName).substr(0, 16);
+    std::memcpy(name, n.data(), n.size());
+    bool ok = ::pwrite(fd, name, 16, 4) == 16;
+    ::close(fd);
+    if (!ok)
+        throw DatabaseError(DatabaseError::Code::Io, "Cannot write index file " + path);
+}
+
+int MdxFile::tagCount() const
+{
+    return static_cast<int>(m_tags.size());
+}
+
+TagInfo MdxFile::tagInfo(int tag) const
+{
+    return tagRef(tag).info;
+}
+
+int MdxFile::findTag(const std::string& name) const
+{
+    const std::string u = upperAscii(name);
+    for (size_t i = 0; i < m_tags.size(); ++i)
+        if (upperAscii(m_tags[i]->info.name) == u)
+            return static_cast<int>(i);
+    return -1;
+}
+
+void MdxFile::addTag(const TagSpec& spec, const RecordSource& records)
+{
+    checkTagName(spec.name);
+    if (findTag(spec.name) >= 0)
+        throw DatabaseError(DatabaseError::Code::General, "Index tag " + spec.name + " already exists");
+    if (tagCount() >= kMaxTags)
+        throw DatabaseError(DatabaseError::Code::General, "An index file holds at most 47 tags");
+    refresh();
+    auto t = specTag(spec, m_fields);
+    std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>> all;
+    for (const auto& old : m_tags) {
+        TagSpec s{old->info.name, old->info.expression, old->info.descending, old->info.unique};
+        all.emplace_back(s, entriesOf(*old));
+    }
+    all.emplace_back(spec, buildEntries(*t, records));
+    writeFresh(all);
+}
+
+void MdxFile::deleteTag(const std::string& name)
+{
+    refresh();
+    const int idx = findTag(name);
+    if (idx < 0)
+        throw DatabaseError(DatabaseError::Code::NotFound, "Index tag " + name + " does not exist");
+    std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>> all;
+    for (size_t i = 0; i < m_tags.size(); ++i) {
+        if (int(i) == idx)
+            continue;
+        const auto& old = m_tags[i];
+        TagSpec s{old->info.name, old->info.expression, old->info.descending, old->info.unique};
+        all.emplace_back(s, entriesOf(*old));
+    }
+    writeFresh(all);
+}
+
+void MdxFile::regenerate(const RecordSource& records)
+{
+    std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>> all;
+    for (const auto& old : m_tags) {
+        TagSpec s{old->info.name, old->info.expression, old->info.descending, old->info.unique};
+        all.emplace_back(s, buildEntries(*old, records));
+    }
+    writeFresh(all);
+}
+
+// ---------------------------------------------------------------- maintenance
+
+void MdxFile::beginChange()
+{
+    if (!m_writable)
+        throw DatabaseError(DatabaseError::Code::Io, "Index file " + m_path + " is read-only");
+    if (m_changeDepth++ > 0)
+        return;
+    lockFile(true);
+    try {
+        uint8_t hdr[64];
+        readAt(0, hdr, sizeof hdr);
+        const bool own = std::memcmp(&hdr[kMarkerOffset], kMarker, 4) == 0;
+        if (own && hdr[kMarkerOffset + 8] != 0)
+            corrupt(m_path, "an update was interrupted");
+        const uint32_t counter = own ? get32(&hdr[kMarkerOffset + 4]) : 0;
+        if (own != m_ownMarker || counter != m_counter)
+            load();
+        writeHeaderCounters(true);
+    } catch (...) {
+        m_changeDepth = 0;
+        unlockFile();
+        throw;
+    }
+}
+
+void MdxFile::writeHeaderCounters(bool dirty)
+{
+    uint8_t m[9];
+    std::memcpy(m, kMarker, 4);
+    put32(&m[4], m_counter);
+    m[8] = dirty ? 1 : 0;
+    writeAt(kMarkerOffset, m, sizeof m);
+    m_ownMarker = true;
+}
+
+void MdxFile::endChange()
+{
+    if (m_changeDepth == 0)
+        return;
+    if (--m_changeDepth > 0)
+        return;
+    try {
+        flushDirty();
+        ++m_counter;
+        uint8_t h[48];
+        readAt(0, h, sizeof h);
+        put32(&h[32], m_pageCount);
+        put32(&h[36], m_firstFree);
+        todayYmd(&h[44]);
+        writeAt(0, h, sizeof h);
+        writeHeaderCounters(false);
+    } catch (...) {
+        unlockFile();
+        throw;
+    }
+    unlockFile();
+}
+
+uint32_t MdxFile::allocPage()
+{
+    if (m_firstFree != 0 && m_firstFree + 2 <= m_pageCount) {
+        const uint32_t page = m_firstFree;
+        uint8_t b[8];
+        readAt(uint64_t(page) * kPageSize, b, 8);
+        m_firstFree = get32(&b[4]);
+        if (m_firstFree >= m_pageCount)
+            m_firstFree = 0;
+        return page;
+    }
+    const uint32_t page = std::max(m_pageCount, kFirstTagPage);
+    m_pageCount = page + 2;
+    return page;
+}
+
+void MdxFile::freePage(uint32_t page)
+{
+    std::vector<uint8_t> b(kBlockSize, 0);
+    put32(&b[4], m_firstFree);
+    writeAt(uint64_t(page) * kPageSize, b.data(), kBlockSize);
+    m_firstFree = page;
+}
+
+void MdxFile::flushDirty()
+{
+    std::vector<uint8_t> b(kBlockSize);
+    for (auto& tp : m_tags) {
+        Tag& t = *tp;
+        for (uint32_t page : t.dirty) {
+            auto it = t.nodes.find(page);
+            if (it == t.nodes.end())
+                continue; // freed meanwhile
+            const Node& nd = *it->second;
+            std::fill(b.begin(), b.end(), 0);
+            put32(&b[4], nd.link);
+            const size_t kl = size_t(t.keyLen);
+            if (nd.leaf) {
+                put32(&b[0], uint32_t(nd.n()));
+                for (size_t i = 0; i < nd.n(); ++i) {
+                    uint8_t* item = &b[8 + i * size_t(t.itemLen)];
+                    put32(item, nd.ptr[i]);
+                    std::memcpy(item + 4, t.key(nd, i), kl);
+                }
+            } else {
+                put32(&b[0], uint32_t(nd.n() - 1));
+                for (size_t i = 0; i < nd.n(); ++i) {
+                    uint8_t* item = &b[8 + i * size_t(t.itemLen)];
+                    put32(item, nd.ptr[i]);
+                    if (i + 1 < nd.n())
+                        std::memcpy(item + 4, t.key(nd, i), kl);
+                }
+            }
+            writeAt(uint64_t(page) * kPageSize, b.data(), kBlockSize);
+        }
+        t.dirty.clear();
+        if (t.headerDirty) {
+            uint8_t th[24];
+            readAt(uint64_t(t.headerPage) * kPageSize, th, sizeof th);
+            put32(&th[0], t.root);
+            t.serial = uint8_t(t.serial + 1);
+            th[20] = t.serial;
+            writeAt(uint64_t(t.headerPage) * kPageSize, th, sizeof th);
+            // has-keys flag and first and last leaf
+            const Node* first = &t.node(t.root);
+            while (!first->leaf)
+                first = &t.node(first->ptr.front());
+            const Node* last = &t.node(t.root);
+            while (!last->leaf)
+                last = &t.node(last->ptr.back());
+            uint8_t tail[12] = {};
+            tail[0] = t.node(t.root).total ? 1 : 0;
+            put32(&tail[2], first->page);
+            put32(&tail[6], last->page);
+            writeAt(uint64_t(t.headerPage) * kPageSize + 246, tail, 10);
+            t.headerDirty = false;
+        }
+    }
+}
+
+namespace {
+
+// Insert (k, r) into the tag's tree, splitting full pages.
+struct TreeEditor
+{
+    MdxFile::Tag& t;
+    std::function<uint32_t()> alloc;
+    std::function<void(uint32_t)> release;
+
+    size_t kl() const { return size_t(t.keyLen); }
+
+    void setChildSummary(Node& parent, size_t i, const Node& child)
+    {
+        std::string k;
+        uint32_t r;
+        t.lastOf(child, k, r);
+        if (std::memcmp(parent.keys.data() + i * kl(), k.data(), kl()) != 0 || parent.lastRec[i] != r) {
+            std::memcpy(parent.keys.data() + i * kl(), k.data(), kl());
+            parent.lastRec[i] = r;
+            if (i + 1 < parent.n())
+                t.dirty.insert(parent.page);
+        }
+        parent.cnt[i] = child.total;
+    }
+
+    // Splits node `page` (overfull) into itself and a new right sibling; returns the new page.
+    uint32_t split(Node& nd)
+    {
+        auto right = std::make_unique<Node>();
+        right->page = alloc();
+        right->leaf = nd.leaf;
+        right->link = nd.page;
+        const size_t n = nd.n();
+        const size_t keep = n / 2;
+        right->keys.assign(nd.keys.begin() + std::ptrdiff_t(keep * kl()), nd.keys.end());
+        right->ptr.assign(nd.ptr.begin() + std::ptrdiff_t(keep), nd.ptr.end());
+        nd.keys.resize(keep * kl());
+        nd.ptr.resize(keep);
+        if (nd.leaf) {
+            right->total = right->n();
+            nd.total = nd.n();
+        } else {
+            right->lastRec.assign(nd.lastRec.begin() + std::ptrdiff_t(keep), nd.lastRec.end());
+            right->cnt.assign(nd.cnt.begin() + std::ptrdiff_t(keep), nd.cnt.end());
+            nd.lastRec.resize(keep);
+            nd.cnt.resize(keep);
+            right->total = 0;
+            for (auto c : right->cnt)
+                right->total += c;
+            nd.total = 0;
+            for (auto c : nd.cnt)
+                nd.total += c;
+        }
+        const uint32_t page = right->page;
+        t.dirty.insert(nd.page);
+        t.dirty.insert(page);
+        t.nodes[page] = std::move(right);
+        return page;
+    }
+
+    bool overfull(const Node& nd) const
+    {
+        return nd.leaf ? nd.n() > size_t(t.maxKeys) : nd.n() > size_t(t.maxKeys) + 1;
+    }
+
+    void insert(const std::string& k, uint32_t r)
+    {
+        std::vector<std::pair<Node*, size_t>> path;
+        Node* nd = &t.node(t.root);
+        while (!nd->leaf) {
+            if (nd->n() == 0)
+                throw DatabaseError(DatabaseError::Code::Corrupt, "empty index page");
+            size_t i = t.lowerIn(*nd, k.data(), r);
+            path.emplace_back(nd, i);
+            nd = &t.node(nd->ptr[i]);
+        }
+        size_t pos = t.lowerIn(*nd, k.data(), r);
+        if (t.info.unique) {
+            // dBASE keeps the first record of a key in a unique tag.
+            bool dup = (pos < nd->n() && t.cmpKey(t.key(*nd, pos), k.data()) == 0) ||
+                       (pos > 0 && t.cmpKey(t.key(*nd, pos - 1), k.data()) == 0);
+            if (!dup && pos == nd->n()) {
+                // The next entry may sit on the following page.
+                const uint64_t rk = t.rank(k.data(), 0);
+                if (rk < t.node(t.root).total) {
+                    size_t idx;
+                    const Node& nx = t.select(rk, idx);
+                    dup = t.cmpKey(t.key(nx, idx), k.data()) == 0;
+                }
+            }
+            if (dup)
+                return;
+        }
+        nd->keys.insert(pos * kl(), k.data(), kl());
+        nd->ptr.insert(nd->ptr.begin() + std::ptrdiff_t(pos), r);
+        nd->total = nd->n();
+        t.dirty.insert(nd->page);
+        Node* child = nd;
+        uint32_t newSibling = overfull(*child) ? split(*child) : 0;
+        for (auto it = path.rbegin(); it != path.rend(); ++it) {
+            Node& parent = *it->first;
+            const size_t i = it->second;
+            setChildSummary(parent, i, *child);
+            if (newSibling) {
+                Node& sib = t.node(newSibling);
+                parent.keys.insert(parent.keys.begin() + std::ptrdiff_t((i + 1) * kl()), kl(), '\0');
+                parent.ptr.insert(parent.ptr.begin() + std::ptrdiff_t(i + 1), newSibling);
+                parent.lastRec.insert(parent.lastRec.begin() + std::ptrdiff_t(i + 1), 0);
+                parent.cnt.insert(parent.cnt.begin() + std::ptrdiff_t(i + 1), 0);
+                setChildSummary(parent, i, *child);
+                setChildSummary(parent, i + 1, sib);
+                t.dirty.insert(parent.page);
+            }
+            parent.total = 0;
+            for (auto c : parent.cnt)
+                parent.total += c;
+            child = &parent;
+            newSibling = overfull(parent) ? split(parent) : 0;
+        }
+        if (newSibling) {
+            auto root = std::make_unique<Node>();
+            root->page = alloc();
+            root->leaf = false;
+            root->ptr = {child->page, newSibling};
+            root->keys.assign(2 * kl(), '\0');
+            root->lastRec = {0, 0};
+            root->cnt = {0, 0};
+            Node& sib = t.node(newSibling);
+            setChildSummary(*root, 0, *child);
+            setChildSummary(*root, 1, sib);
+            root->total = root->cnt[0] + root->cnt[1];
+            t.root = root->page;
+            t.dirty.insert(root->page);
+            t.nodes[root->page] = std::move(root);
+            t.headerDirty = true;
+        }
+        t.headerDirty = true;
+    }
+
+    // Removes the entry of record r wherever it is (its key could not be
+    // recomputed, e.g. a memo rewritten in place); false when absent.
+    bool removeRecno(uint32_t r)
+    {
+        std::string found;
+        bool ok = false;
+        std::function<void(uint32_t)> walk = [&](uint32_t page) {
+            const Node& nd = t.node(page);
+            if (nd.leaf) {
+                for (size_t i = 0; i < nd.n() && !ok; ++i)
+                    if (nd.ptr[i] == r) {
+                        found.assign(t.key(nd, i), kl());
+                        ok = true;
+                    }
+            } else {
+                for (size_t i = 0; i < nd.n() && !ok; ++i)
+                    walk(nd.ptr[i]);
+            }
+        };
+        walk(t.root);
+        return ok && remove(found, r);
+    }
+
+    // Removes (k, r); false when the tag has no such entry.
+    bool remove(const std::string& k, uint32_t r)
+    {
+        std::vector<std::pair<Node*, size_t>> path;
+        Node* nd = &t.node(t.root);
+        while (!nd->leaf) {
+            if (nd->n() == 0)
+                return false;
+            size_t i = t.lowerIn(*nd, k.data(), r);
+            path.emplace_back(nd, i);
+            nd = &t.node(nd->ptr[i]);
+        }
+        size_t pos = t.lowerIn(*nd, k.data(), r);
+        if (pos >= nd->n() || nd->ptr[pos] != r || t.cmpKey(t.key(*nd, pos), k.data()) != 0)
+            return false;
+        nd->keys.erase(pos * kl(), kl());
+        nd->ptr.erase(nd->ptr.begin() + std::ptrdiff_t(pos));
+        nd->total = nd->n();
+        t.dirty.insert(nd->page);
+        Node* child = nd;
+        for (auto it = path.rbegin(); it != path.rend(); ++it) {
+            Node& parent = *it->first;
+            const size_t i = it->second;
+            if (child->n() == 0) {
+                const uint32_t gone = child->page;
+                parent.keys.erase(i * kl(), kl());
+                parent.ptr.erase(parent.ptr.begin() + std::ptrdiff_t(i));
+                parent.lastRec.erase(parent.lastRec.begin() + std::ptrdiff_t(i));
+                parent.cnt.erase(parent.cnt.begin() + std::ptrdiff_t(i));
+                t.nodes.erase(gone);
+                t.dirty.erase(gone);
+                release(gone);
+                t.dirty.insert(parent.page);
+            } else {
+                setChildSummary(parent, i, *child);
+            }
+            parent.total = 0;
+            for (auto c : parent.cnt)
+                parent.total += c;
+            child = &parent;
+        }
+        Node& root = t.node(t.root);
+        if (!root.leaf && root.n() == 0) {
+            root.leaf = true;
+            root.keys.clear();
+            root.ptr.clear();
+            root.lastRec.clear();
+            root.cnt.clear();
+            root.total = 0;
+            t.dirty.insert(root.page);
+        }
+        t.headerDirty = true;
+        return true;
+    }
+};
+
+} // namespace
+
+std::string MdxFile::makeKey(int tag, const uint8_t* record) const
+{
+    Tag& t = tagRef(tag);
+    ExprValue v;
+    try {
+        // The record length is not known here; the fields the expression
+        // reads all lie inside a record of the table.
+        v = t.expr.evaluate(record, SIZE_MAX, m_memo);
+    } catch (const ExprError& e) {
+        throw DatabaseError(DatabaseError::Code::General, e.what());
+    }
+    return encodeKey(v, t.info.keyType, t.keyLen);
+}
+
+std::string MdxFile::keyFromText(int tag, const std::string& text) const
+{
+    Tag& t = tagRef(tag);
+    if (t.info.keyType == 'C') {
+        std::string k = text;
+        k.resize(size_t(t.keyLen), ' ');
+        return k;
+    }
+    ExprValue v;
+    if (t.info.keyType == 'N') {
+        v.type = 'N';
+        Decimal::parse(text, v.num);
+    } else {
+        v.type = 'D';
+        v.date = julianFromDbfDate(text);
+    }
+    return encodeKey(v, t.info.keyType, t.keyLen);
+}
+
+void MdxFile::insertRecord(uint32_t recno, const uint8_t* record)
+{
+    std::vector<std::string> keys;
+    for (int i = 0; i < tagCount(); ++i)
+        keys.push_back(makeKey(i, record));
+    beginChange();
+    try {
+        for (int i = 0; i < tagCount(); ++i) {
+            TreeEditor ed{*m_tags[size_t(i)], [this] { return allocPage(); }, [this](uint32_t p) { freePage(p); }};
+            ed.insert(keys[size_t(i)], recno);
+        }
+    } catch (...) {
+        endChange();
+        throw;
+    }
+    endChange();
+}
+
+void MdxFile::removeRecord(uint32_t recno, const uint8_t* record)
+{
+    std::vector<std::string> keys;
+    for (int i = 0; i < tagCount(); ++i)
+        keys.push_back(makeKey(i, record));
+    beginChange();
+    bool missing = false;
+    try {
+        for (int i = 0; i < tagCount(); ++i) {
+            TreeEditor ed{*m_tags[size_t(i)], [this] { return allocPage(); }, [this](uint32_t p) { freePage(p); }};
+            if (!ed.remove(keys[size_t(i)], recno) && !ed.removeRecno(recno) && !m_tags[size_t(i)]->info.unique)
+                missing = true;
+        }
+    } catch (...) {
+        endChange();
+        throw;
+    }
+    endChange();
+    if (missing)
+        corrupt(m_path, "a record's key is missing");
+}
+
+void MdxFile::changeRecord(uint32_t recno, const uint8_t* oldRecord, const uint8_t* newRecord)
+{
+    std::vector<std::string> oldKeys, newKeys;
+    for (int i = 0; i < tagCount(); ++i) {
+        oldKeys.push_back(makeKey(i, oldRecord));
+        newKeys.push_back(makeKey(i, newRecord));
+    }
+    beginChange();
+    bool missing = false;
+    try {
+        for (int i = 0; i < tagCount(); ++i) {
+            if (oldKeys[size_t(i)] == newKeys[size_t(i)])
+                continue;
+            TreeEditor ed{*m_tags[size_t(i)], [this] { return allocPage(); }, [this](uint32_t p) { freePage(p); }};
+            if (!ed.remove(oldKeys[size_t(i)], recno) && !ed.removeRecno(recno) && !m_tags[size_t(i)]->info.unique)
+                missing = true;
+            ed.insert(newKeys[size_t(i)], recno);
+        }
+    } catch (...) {
+        endChange();
+        throw;
+    }
+    endChange();
+    if (missing)
+        corrupt(m_path, "a record's key is missing");
+}
+
+// ---------------------------------------------------------------- reading
+
+uint64_t MdxFile::size(int tag) const
+{
+    const Tag& t = tagRef(tag);
+    return t.node(t.root).total;
+}
+
+uint32_t MdxFile::recnoAt(int tag, uint64_t pos) const
+{
+    size_t idx;
+    const Node& nd = tagRef(tag).select(pos, idx);
+    return nd.ptr[idx];
+}
+
+std::string MdxFile::keyAt(int tag, uint64_t pos) const
+{
+    const Tag& t = tagRef(tag);
+    size_t idx;
+    const Node& nd = t.select(pos, idx);
+    return std::string(t.key(nd, idx), size_t(t.keyLen));
+}
+
+static std::string fitKey(const MdxFile::Tag& t, const std::string& key)
+{
+    std::string k = key;
+    k.resize(size_t(t.keyLen), t.info.keyType == 'C' ? ' ' : '\0');
+    return k;
+}
+
+uint64_t MdxFile::lowerBound(int tag, const std::string& key) const
+{
+    const Tag& t = tagRef(tag);
+    std::string k = fitKey(t, key);
+    return t.rank(k.data(), 0);
+}
+
+uint64_t MdxFile::upperBound(int tag, const std::string& key) const
+{
+    const Tag& t = tagRef(tag);
+    std::string k = fitKey(t, key);
+    return t.rank(k.data(), UINT32_MAX);
+}
+
+uint64_t MdxFile::rank(int tag, const std::string& key, uint32_t recno) const
+{
+    const Tag& t = tagRef(tag);
+    std::string k = fitKey(t, key);
+    return t.rank(k.data(), recno);
+}
+
+uint64_t MdxFile::find(int tag, const std::string& key, uint32_t recno) const
+{
+    const Tag& t = tagRef(tag);
+    std::string k = fitKey(t, key);
+    const uint64_t p = t.rank(k.data(), recno);
+    if (p < t.node(t.root).total) {
+        size_t idx;
+        const Node& nd = t.select(p, idx);
+        if (nd.ptr[idx] == recno && t.cmpKey(t.key(nd, idx), k.data()) == 0)
+            return p;
+    }
+    return t.node(t.root).total;
+}
+
+int MdxFile::compare(int tag, const std::string& a, const std::string& b) const
+{
+    const Tag& t = tagRef(tag);
+    std::string x = fitKey(t, a), y = fitKey(t, b);
+    return t.cmpKey(x.data(), y.data());
+}
+
+std::vector<std::string> MdxFile::check(const RecordSource& records)
+{
+    std::vector<std::string> problems;
+    for (auto& tp : m_tags) {
+        Tag& t = *tp;
+        const std::string label = "tag " + t.info.name + ": ";
+        std::vector<std::pair<std::string, uint32_t>> have;
+        try {
+            have = entriesOf(t);
+        } catch (const DatabaseError& e) {
+            problems.push_back(label + e.what());
+            continue;
+        }
+        for (size_t i = 1; i < have.size(); ++i)
+            if (t.cmpEntry(have[i - 1].first.data(), have[i - 1].second, have[i].first.data(), have[i].second) >= 0) {
+                problems.push_back(label + "keys out of order at position " + std::to_string(i));
+                break;
+            }
+        std::vector<std::pair<std::string, uint32_t>> want;
+        try {
+            want = buildEntries(t, records);
+        } catch (const DatabaseError& e) {
+            problems.push_back(label + e.what());
+            continue;
+        }
+        if (have.size() != want.size())
+            problems.push_back(label + std::to_string(have.size()) + " keys for " + std::to_string(want.size()) +
+                               " records");
+        size_t shown = 0;
+        for (size_t i = 0; i < std::min(have.size(), want.size()) && shown < 5; ++i)
+            if (have[i] != want[i]) {
+                problems.push_back(label + "position " + std::to_string(i) + " holds record " +
+                                   std::to_string(have[i].second) + ", expected record " +
+                                   std::to_string(want[i].second));
+                ++shown;
+            }
+        // Every page must be reachable from the root exactly once and within the file.
+        for (const auto& [page, nd] : t.nodes)
+            if (page + 2 > m_pageCount && m_pageCount != 0)
+                problems.push_back(label + "page " + std::to_string(page) + " lies past the recorded file size");
+    }
+    return problems;
+}
+
+} // namespace mk::dbase
