@@ -1,5 +1,6 @@
 #include "shell/settings/binarysettings.h"
 
+#include "platform/dates.h"
 #include "platform/files.h"
 #include "shell/settings/bytestream.h"
 
@@ -215,31 +216,7 @@ bool WriteReminderDates(const QString& settingsDir, const TReminderDates& dates,
 
 bool WriteReminderDates(const QString& settingsDir, const TReminderDates& dates)
 {
-    return WriteReminderDates(settingsDir, dates, DateTimeToDays(QDateTime::currentDateTime()));
-}
-
-namespace {
-const QDate DayZero(1899, 12, 30);
-}
-
-double DateTimeToDays(const QDateTime& dateTime)
-{
-    const qint64 days = DayZero.daysTo(dateTime.date());
-    const double fraction = dateTime.time().msecsSinceStartOfDay() / 86400000.0;
-    // Before day zero the whole days count down while the fraction still
-    // counts forward from midnight.
-    return days >= 0 ? double(days) + fraction : double(days) - fraction;
-}
-
-QDateTime DaysToDateTime(double days)
-{
-    if (!std::isfinite(days))
-        return {};
-    const double whole = std::trunc(days);
-    const double fraction = std::fabs(days - whole);
-    const QDate date = DayZero.addDays(qint64(whole));
-    const int msecs = int(std::llround(fraction * 86400000.0));
-    return QDateTime(date, QTime(0, 0)).addMSecs(msecs);
+    return WriteReminderDates(settingsDir, dates, nowValue());
 }
 
 } // namespace mk

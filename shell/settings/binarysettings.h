@@ -4,7 +4,6 @@
 // ("color.lst") and the reminder dates ("remind.dat").
 
 #include <QColor>
-#include <QDateTime>
 #include <QString>
 
 #include <array>
@@ -79,12 +78,8 @@ struct TReminderDates
 // that is not a finite number, reads as 0.
 TReminderDates ReadReminderDates(const QString& settingsDir);
 // A zero in the last backup or last maintenance date is replaced by now
-// before writing.
+// before writing (the current date-time when now is not given).
 bool WriteReminderDates(const QString& settingsDir, const TReminderDates& dates, double now);
 bool WriteReminderDates(const QString& settingsDir, const TReminderDates& dates);
-
-// Days since 30 December 1899 with the time of day as fraction, and back.
-double DateTimeToDays(const QDateTime& dateTime);
-QDateTime DaysToDateTime(double days);
 
 } // namespace mk

@@ -1,6 +1,8 @@
 #include "shell/settings/textsettings.h"
 
+#include "platform/dates.h"
 #include "platform/files.h"
+#include "platform/prompt.h"
 #include "platform/text.h"
 
 namespace mk {
@@ -87,26 +89,15 @@ bool LoadFieldLabels(const QString& settingsDir, QStringList& labels)
 
 bool SaveFieldLabels(const QString& settingsDir, const QStringList& labels)
 {
-    return WriteTextLines(fileForWrite(settingsDir, QString::fromLatin1(FieldLabelsFileName)), labels);
-}
-
-QString DateFormatPattern(int code)
-{
-    switch (code) {
-    case 1:
-        return QStringLiteral("dd/mm/yyyy");
-    case 2:
-        return QStringLiteral("yyyy/mm/dd");
-    case 3:
-        return QStringLiteral("yyyy");
-    default:
-        return QStringLiteral("mm/dd/yyyy");
-    }
+    if (WriteTextLines(fileForWrite(settingsDir, QString::fromLatin1(FieldLabelsFileName)), labels))
+        return true;
+    showError(QString::fromLatin1(SaveOptionsErrorText));
+    return false;
 }
 
 QString DateFormatDialogText(int code)
 {
-    return DateFormatPattern(code).toUpper();
+    return dateFormatForCode(code).toUpper();
 }
 
 bool LoadDateFormats(const QString& settingsDir, TDateFormats& formats)
@@ -130,7 +121,10 @@ bool SaveDateFormats(const QString& settingsDir, const TDateFormats& formats)
     QStringList lines;
     for (const TDateFormatEntry& entry : formats)
         lines.append(QString::number(entry.code >= 0 && entry.code < DateFormatCount ? entry.code : 0));
-    return WriteTextLines(fileForWrite(settingsDir, QString::fromLatin1(DateFormatsFileName)), lines);
+    if (WriteTextLines(fileForWrite(settingsDir, QString::fromLatin1(DateFormatsFileName)), lines))
+        return true;
+    showError(QString::fromLatin1(SaveOptionsErrorText));
+    return false;
 }
 
 void FitDateFormats(TDateFormats& formats, const QList<int>& dateFieldSlots)

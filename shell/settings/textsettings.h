@@ -18,7 +18,8 @@ inline constexpr const char* DateFormatsFileName = "date.dat";
 inline constexpr const char* ShutdownFileName = "shut.dat";
 inline constexpr const char* RecordTemplatesFileName = "records.tml";
 
-// Shown by the callers of SaveFieldLabels and SaveDateFormats when they fail.
+// The error message SaveFieldLabels and SaveDateFormats show when the file
+// cannot be written.
 inline constexpr const char* SaveOptionsErrorText = "Could not Save Options to a File!";
 
 // The lines of a text file; a line ends at CR LF, LF or a lone CR, and a
@@ -34,6 +35,7 @@ QStringList DefaultFieldLabels();
 // missing file gives an empty list (the record form then fills it from its
 // design captions). Returns whether the file was read.
 bool LoadFieldLabels(const QString& settingsDir, QStringList& labels);
+// On failure shows SaveOptionsErrorText (error, OK) and returns false.
 bool SaveFieldLabels(const QString& settingsDir, const QStringList& labels);
 
 // One date-format code per date field of the record form, with the zero-based
@@ -46,14 +48,16 @@ struct TDateFormatEntry
 };
 using TDateFormats = QList<TDateFormatEntry>;
 
+// The formats themselves ("mm/dd/yyyy" ...) come from dateFormatForCode()
+// in platform/dates.h.
 inline constexpr int DateFormatCount = 4;
-// "mm/dd/yyyy" ... for a code; codes out of range give the format of code 0.
-QString DateFormatPattern(int code);
-// "MM/DD/YYYY" ... as the options dialog lists them.
+// "MM/DD/YYYY", "DD/MM/YYYY", "YYYY/MM/DD", "YYYY" as the options dialog
+// lists them.
 QString DateFormatDialogText(int code);
 
 // A line that is not one of the codes 0 to 3 reads as code 0.
 bool LoadDateFormats(const QString& settingsDir, TDateFormats& formats);
+// On failure shows SaveOptionsErrorText (error, OK) and returns false.
 bool SaveDateFormats(const QString& settingsDir, const TDateFormats& formats);
 // Makes the list match the record form's date fields: one entry per field
 // (missing entries get code 0, entries beyond the fields are dropped) and

@@ -9,8 +9,6 @@
 using namespace mk;
 using mk::test::bytesOf;
 using mk::test::hex;
-using mk::test::readAll;
-using mk::test::writeAll;
 
 namespace {
 
@@ -23,7 +21,7 @@ TEST_F(BinarySettingsTest, WindowPlacementLayoutAndKinds)
 
     const TWindowPlacement p{1, -5, 800, 600, 300};
     ASSERT_TRUE(WriteWindowPlacement(dir(), p, false));
-    EXPECT_EQ(hex(readAll(file(QStringLiteral("wnd.dat")))),
+    EXPECT_EQ(hex(read(QStringLiteral("wnd.dat"))),
               hex(bytesOf({1, 0, 0, 0, 0xFB, 0xFF, 0xFF, 0xFF, 0x20, 3, 0, 0, 0x58, 2, 0, 0, 0x2C, 1, 0, 0})));
     std::optional<TWindowPlacement> back = ReadWindowPlacement(dir());
     ASSERT_TRUE(back.has_value());
@@ -32,7 +30,7 @@ TEST_F(BinarySettingsTest, WindowPlacementLayoutAndKinds)
 
     // A maximized window writes 20 zero bytes and starts maximized next time.
     ASSERT_TRUE(WriteWindowPlacement(dir(), p, true));
-    EXPECT_EQ(readAll(file(QStringLiteral("wnd.dat"))), QByteArray(20, '\0'));
+    EXPECT_EQ(read(QStringLiteral("wnd.dat")), QByteArray(20, '\0'));
     back = ReadWindowPlacement(dir());
     ASSERT_TRUE(back.has_value());
     EXPECT_EQ(back->kind(), TWindowPlacement::Kind::Maximized);
@@ -40,7 +38,7 @@ TEST_F(BinarySettingsTest, WindowPlacementLayoutAndKinds)
     EXPECT_EQ((TWindowPlacement{0, 0, 800, 0, 300}).kind(), TWindowPlacement::Kind::Design);
     EXPECT_EQ((TWindowPlacement{0, 0, 800, 600, -1}).kind(), TWindowPlacement::Kind::Design);
 
-    writeAll(file(QStringLiteral("wnd.dat")), QByteArray(19, '\1'));
+    write(QStringLiteral("wnd.dat"), QByteArray(19, '\1'));
     EXPECT_FALSE(ReadWindowPlacement(dir()).has_value());
 }
 
@@ -74,7 +72,7 @@ TEST_F(BinarySettingsTest, ColorSchemeFile)
     for (int k = 0; k < ColorElementCount; ++k)
         scheme[size_t(k)] = quint8(15 - k % 16);
     ASSERT_TRUE(WriteColorScheme(dir(), scheme));
-    const QByteArray bytes = readAll(file(QStringLiteral("color.lst")));
+    const QByteArray bytes = read(QStringLiteral("color.lst"));
     ASSERT_EQ(bytes.size(), 27);
     EXPECT_EQ(quint8(bytes[0]), 15);
     EXPECT_EQ(quint8(bytes[26]), 5);
@@ -82,12 +80,12 @@ TEST_F(BinarySettingsTest, ColorSchemeFile)
 
     // Damage: a short file is not used; a byte that is no palette index keeps
     // the built-in colour of its element.
-    writeAll(file(QStringLiteral("color.lst")), bytes.left(26));
+    write(QStringLiteral("color.lst"), bytes.left(26));
     EXPECT_EQ(ReadColorScheme(dir()), BuiltInColorScheme());
     QByteArray bad = bytes;
     bad[3] = char(16);
     bad[4] = char(0xFF);
-    writeAll(file(QStringLiteral("color.lst")), bad);
+    write(QStringLiteral("color.lst"), bad);
     TColorScheme read = ReadColorScheme(dir());
     EXPECT_EQ(read[3], BuiltInColorScheme()[3]);
     EXPECT_EQ(read[4], BuiltInColorScheme()[4]);
@@ -110,7 +108,7 @@ TEST_F(BinarySettingsTest, ReminderDates)
 
     const TReminderDates dates{45000.5, 45001.25, 44990.0, 44995.75};
     ASSERT_TRUE(WriteReminderDates(dir(), dates, 46000.0));
-    const QByteArray bytes = readAll(file(QStringLiteral("remind.dat")));
+    const QByteArray bytes = read(QStringLiteral("remind.dat"));
     EXPECT_EQ(hex(bytes),
               hex(doubleBytes(45000.5) + doubleBytes(45001.25) + doubleBytes(44990.0) + doubleBytes(44995.75)));
     // 1.5 as an IEEE double, little-endian.
@@ -123,19 +121,8 @@ TEST_F(BinarySettingsTest, ReminderDates)
     EXPECT_EQ(ReadReminderDates(dir()), (TReminderDates{46000.5, 0, 46000.5, 0}));
 
     // A short file reads what it holds; values that are not numbers read as 0.
-    writeAll(file(QStringLiteral("remind.dat")), doubleBytes(12.0) + doubleBytes(std::nan("")) + bytesOf({1, 2}));
+    write(QStringLiteral("remind.dat"), doubleBytes(12.0) + doubleBytes(std::nan("")) + bytesOf({1, 2}));
     EXPECT_EQ(ReadReminderDates(dir()), (TReminderDates{12.0, 0, 0, 0}));
-}
-
-TEST(DayNumbers, DateTimeToDaysAndBack)
-{
-    EXPECT_EQ(DateTimeToDays(QDateTime(QDate(1899, 12, 30), QTime(0, 0))), 0.0);
-    EXPECT_EQ(DateTimeToDays(QDateTime(QDate(1900, 1, 1), QTime(18, 0))), 2.75);
-    EXPECT_EQ(DateTimeToDays(QDateTime(QDate(2000, 1, 1), QTime(12, 0))), 36526.5);
-    EXPECT_EQ(DateTimeToDays(QDateTime(QDate(1899, 12, 29), QTime(6, 0))), -1.25);
-    EXPECT_EQ(DaysToDateTime(36526.5), QDateTime(QDate(2000, 1, 1), QTime(12, 0)));
-    EXPECT_EQ(DaysToDateTime(-1.25), QDateTime(QDate(1899, 12, 29), QTime(6, 0)));
-    EXPECT_FALSE(DaysToDateTime(std::numeric_limits<double>::infinity()).isValid());
 }
 
 } // namespace

@@ -8,8 +8,6 @@
 using namespace mk;
 using mk::test::bytesOf;
 using mk::test::hex;
-using mk::test::readAll;
-using mk::test::writeAll;
 
 namespace {
 
@@ -145,7 +143,7 @@ TEST_F(UserOptionsTest, DefaultsWriteTheseBytes)
     expected += bytesOf({0, 0, 0, 0});                                        // four reserved strings
     expected += defaultFont() + defaultFont() + defaultFont();
     expected += bytesOf({1, 1, 0});
-    EXPECT_EQ(hex(readAll(file(QStringLiteral("options.dat")))), hex(expected));
+    EXPECT_EQ(hex(read(QStringLiteral("options.dat"))), hex(expected));
 }
 
 TEST_F(UserOptionsTest, AllFieldsRoundTrip)
@@ -182,7 +180,7 @@ TEST_F(UserOptionsTest, AllFieldsRoundTrip)
 
 TEST_F(UserOptionsTest, OlderFileWithoutTailsGetsDefaultTailAndIsWrittenWhole)
 {
-    QFile::copy(mk::test::fixturePath(QStringLiteral("user_options_core.dat")), file(QStringLiteral("OPTIONS.DAT")));
+    copySettingsFixture(QStringLiteral("user_options_core.dat"), QStringLiteral("OPTIONS.DAT"));
     TUserOptions o;
     ASSERT_TRUE(ReadUserOptions(dir(), o));
     EXPECT_EQ(o.MenusAndSpeedBars, 2);
@@ -209,17 +207,18 @@ TEST_F(UserOptionsTest, OlderFileWithoutTailsGetsDefaultTailAndIsWrittenWhole)
     EXPECT_FALSE(o.ShowTrayIcon);
 
     // The next write replaces the upper-case file with all 26 fields.
+    const QByteArray core = read(QStringLiteral("OPTIONS.DAT"));
+    ASSERT_EQ(core.size(), 55);
     ASSERT_TRUE(WriteUserOptions(dir(), o));
     EXPECT_FALSE(QFileInfo::exists(file(QStringLiteral("options.dat"))));
-    const QByteArray whole = readAll(file(QStringLiteral("OPTIONS.DAT")));
-    const QByteArray core = readAll(mk::test::fixturePath(QStringLiteral("user_options_core.dat")));
+    const QByteArray whole = read(QStringLiteral("OPTIONS.DAT"));
     EXPECT_EQ(whole.size(), core.size() + 4 + 3 * 264 + 3);
     EXPECT_EQ(hex(whole.left(core.size())), hex(core));
 }
 
 TEST_F(UserOptionsTest, FileWithTail1ButNotTail2)
 {
-    QFile::copy(mk::test::fixturePath(QStringLiteral("user_options_tail1.dat")), file(QStringLiteral("options.dat")));
+    copySettingsFixture(QStringLiteral("user_options_tail1.dat"), QStringLiteral("options.dat"));
     TUserOptions o;
     ASSERT_TRUE(ReadUserOptions(dir(), o));
     EXPECT_EQ(o.LastTableFileName, QStringLiteral("data_3.dbf"));
@@ -245,7 +244,7 @@ TEST_F(UserOptionsTest, FilesShorterThanTheCoreKeepDefaultsAfterTheEnd)
     // Every length from empty to one byte short of the whole file, also cuts
     // inside a value, reads without harm.
     for (qsizetype n = 0; n < bytes.size(); ++n) {
-        writeAll(file(QStringLiteral("options.dat")), bytes.left(n));
+        write(QStringLiteral("options.dat"), bytes.left(n));
         TUserOptions o;
         ASSERT_TRUE(ReadUserOptions(dir(), o)) << n;
         EXPECT_FALSE(o.ShowTrayIcon) << n;
@@ -253,7 +252,7 @@ TEST_F(UserOptionsTest, FilesShorterThanTheCoreKeepDefaultsAfterTheEnd)
     }
     // Cut after field 5: fields 1 to 5 come from the file, the rest are the
     // defaults (the two texts are empty, as a settings string past the end).
-    writeAll(file(QStringLiteral("options.dat")), bytes.left(10));
+    write(QStringLiteral("options.dat"), bytes.left(10));
     TUserOptions o;
     ASSERT_TRUE(ReadUserOptions(dir(), o));
     EXPECT_EQ(o.MenusAndSpeedBars, 2);
@@ -303,12 +302,14 @@ TEST(LastUsedDatabase, Rules)
 
 struct MachineOptionsTest : ::testing::Test
 {
-    QTemporaryDir program;
-    QTemporaryDir root;
+    mk::test::TempDir program;
+    mk::test::TempDir root;
     QString programDir() const { return program.path(); }
     QString rootDir() const { return root.path(); }
-    QString inProgram() const { return QDir(program.path()).filePath(QStringLiteral("options.dat")); }
-    QString inRoot() const { return QDir(root.path()).filePath(QStringLiteral("options.dat")); }
+    QString inProgram() const { return program.file(QStringLiteral("options.dat")); }
+    QString inRoot() const { return root.file(QStringLiteral("options.dat")); }
+    void writeProgram(const QByteArray& b) { ASSERT_TRUE(program.write(QStringLiteral("options.dat"), b)); }
+    void writeRoot(const QByteArray& b) { ASSERT_TRUE(root.write(QStringLiteral("options.dat"), b)); }
 };
 
 TEST_F(MachineOptionsTest, MissingFileGivesDefaults)
@@ -325,7 +326,7 @@ TEST_F(MachineOptionsTest, MissingFileGivesDefaults)
 
 TEST_F(MachineOptionsTest, FixtureWithUnreachableDataRoot)
 {
-    QFile::copy(mk::test::fixturePath(QStringLiteral("machine_options.dat")), inProgram());
+    ASSERT_TRUE(program.copyFixture(QStringLiteral("settings/machine_options.dat"), QStringLiteral("options.dat")));
     TMachineOptions o;
     ASSERT_TRUE(ReadMachineOptions(programDir(), o));
     EXPECT_EQ(o.PasswordMode, 0);
@@ -347,14 +348,14 @@ TEST_F(MachineOptionsTest, DataRootCopyWinsExceptForTheDataRoot)
     TMachineOptions first = TMachineOptions::defaults(programDir());
     first.DataRoot = rootDir();
     first.SupervisorPassword = QStringLiteral("old");
-    writeAll(inProgram(), first.toBytes());
+    writeProgram(first.toBytes());
     TMachineOptions second;
     second.PasswordMode = 0;
     second.PublicAccessMode = 3;
     second.DataRoot = QStringLiteral("/somewhere/else");
     second.UserCount = 1;
     second.SupervisorPassword = QStringLiteral("new");
-    writeAll(inRoot(), second.toBytes());
+    writeRoot(second.toBytes());
 
     TMachineOptions o;
     ASSERT_TRUE(ReadMachineOptions(programDir(), o));
@@ -366,8 +367,8 @@ TEST_F(MachineOptionsTest, DataRootCopyWinsExceptForTheDataRoot)
 
     // Shutdown writes the same five values to both copies.
     ASSERT_TRUE(WriteMachineOptions(programDir(), o));
-    EXPECT_EQ(hex(readAll(inProgram())), hex(o.toBytes()));
-    EXPECT_EQ(hex(readAll(inRoot())), hex(o.toBytes()));
+    EXPECT_EQ(hex(program.read(QStringLiteral("options.dat"))), hex(o.toBytes()));
+    EXPECT_EQ(hex(root.read(QStringLiteral("options.dat"))), hex(o.toBytes()));
     TMachineOptions again;
     ASSERT_TRUE(ReadMachineOptions(programDir(), again));
     EXPECT_EQ(again, o);
@@ -379,8 +380,8 @@ TEST_F(MachineOptionsTest, ShortDataRootCopyKeepsTheFirstValuesItLacks)
     first.DataRoot = rootDir();
     first.UserCount = 1;
     first.SupervisorPassword = QStringLiteral("pw");
-    writeAll(inProgram(), first.toBytes());
-    writeAll(inRoot(), bytesOf({0, 0, 2, 0})); // only the first two fields
+    writeProgram(first.toBytes());
+    writeRoot(bytesOf({0, 0, 2, 0})); // only the first two fields
     TMachineOptions o;
     ASSERT_TRUE(ReadMachineOptions(programDir(), o));
     EXPECT_EQ(o.PasswordMode, 0);
@@ -395,7 +396,7 @@ TEST_F(MachineOptionsTest, WithoutCopyInDataRootOnlyTheProgramFileCounts)
     TMachineOptions first = TMachineOptions::defaults(programDir());
     first.DataRoot = rootDir();
     first.PublicAccessMode = 1;
-    writeAll(inProgram(), first.toBytes());
+    writeProgram(first.toBytes());
     TMachineOptions o;
     ASSERT_TRUE(ReadMachineOptions(programDir(), o));
     EXPECT_EQ(o, first);
@@ -403,7 +404,7 @@ TEST_F(MachineOptionsTest, WithoutCopyInDataRootOnlyTheProgramFileCounts)
 
 TEST_F(MachineOptionsTest, EmptyOrTruncatedDataRootFallsBackToProgramDir)
 {
-    writeAll(inProgram(), bytesOf({0, 0, 1, 0}));
+    writeProgram(bytesOf({0, 0, 1, 0}));
     TMachineOptions o;
     ASSERT_TRUE(ReadMachineOptions(programDir(), o));
     EXPECT_EQ(o.PasswordMode, 0);

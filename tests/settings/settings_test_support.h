@@ -1,10 +1,10 @@
 #pragma once
 
+#include "tests/support/fixtures.h"
+#include "tests/support/tempdir.h"
+
 #include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QString>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -20,38 +20,26 @@ inline QByteArray bytesOf(std::initializer_list<int> values)
     return b;
 }
 
-inline QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
-inline void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-    ASSERT_EQ(f.write(bytes), bytes.size());
-}
-
-inline QString fixturePath(const QString& name)
-{
-    const QByteArray source = qgetenv("MK_SOURCE_DIR");
-    return QDir(QString::fromLocal8Bit(source)).filePath(QStringLiteral("tests/data/settings/") + name);
-}
-
 inline QString hex(const QByteArray& b)
 {
     return QString::fromLatin1(b.toHex(' '));
 }
 
-// A scratch directory per test.
+// A scratch folder per test.
 struct TempDirTest : ::testing::Test
 {
-    QTemporaryDir temp;
+    TempDir temp;
     QString dir() const { return temp.path(); }
-    QString file(const QString& name) const { return QDir(temp.path()).filePath(name); }
+    QString file(const QString& name) const { return temp.file(name); }
+    QByteArray read(const QString& name) const { return temp.read(name); }
+    void write(const QString& name, const QByteArray& bytes) const
+    {
+        ASSERT_TRUE(temp.write(name, bytes)) << name.toStdString();
+    }
+    void copySettingsFixture(const QString& fixture, const QString& name) const
+    {
+        ASSERT_TRUE(temp.copyFixture(QStringLiteral("settings/") + fixture, name)) << fixture.toStdString();
+    }
 };
 
 } // namespace mk::test

@@ -1,5 +1,7 @@
 #include "shell/settings/textsettings.h"
 
+#include "platform/scriptedprompter.h"
+
 #include "settings_test_support.h"
 
 #include <QFileInfo>
@@ -7,8 +9,7 @@
 using namespace mk;
 using mk::test::bytesOf;
 using mk::test::hex;
-using mk::test::readAll;
-using mk::test::writeAll;
+using mk::test::TempDir;
 
 namespace {
 
@@ -23,7 +24,7 @@ TEST_F(TextSettingsTest, FieldLabelsRoundTripAsWindowsTextWithCrLf)
     EXPECT_EQ(labels[19], QStringLiteral("Custom 3:"));
     labels[0] = QString::fromUtf8("Ch\u00e2teau:");
     ASSERT_TRUE(SaveFieldLabels(dir(), labels));
-    const QByteArray bytes = readAll(file(QStringLiteral("labels.dat")));
+    const QByteArray bytes = read(QStringLiteral("labels.dat"));
     EXPECT_TRUE(bytes.startsWith(QByteArray("Ch\xE2teau:\r\nProducer:\r\n")));
     EXPECT_TRUE(bytes.endsWith(QByteArray("Notes:\r\nPicture:\r\n")));
     QStringList back{QStringLiteral("stale")};
@@ -49,44 +50,60 @@ TEST_F(TextSettingsTest, MissingFilesGiveEmptyListsAndDefaults)
 
 TEST_F(TextSettingsTest, LinesEndAtCrLfLfOrCr)
 {
-    writeAll(file(QStringLiteral("Labels.DAT")), QByteArray("One:\r\nTwo:\nThree:\rFour:"));
+    write(QStringLiteral("Labels.DAT"), QByteArray("One:\r\nTwo:\nThree:\rFour:"));
     QStringList labels;
     ASSERT_TRUE(LoadFieldLabels(dir(), labels));
     EXPECT_EQ(labels, (QStringList{QStringLiteral("One:"), QStringLiteral("Two:"), QStringLiteral("Three:"),
                                    QStringLiteral("Four:")}));
-    writeAll(file(QStringLiteral("Labels.DAT")), QByteArray());
+    write(QStringLiteral("Labels.DAT"), QByteArray());
     ASSERT_TRUE(LoadFieldLabels(dir(), labels));
     EXPECT_TRUE(labels.isEmpty());
 }
 
-TEST_F(TextSettingsTest, SaveErrorIsReported)
+TEST_F(TextSettingsTest, SaveErrorShowsTheMessage)
 {
-    ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("labels.dat"))); // a folder where the file should go
+    ScriptedPrompter prompts;
+    ScopedPrompter use(prompts);
+    prompts.pushAnswer(Answer::Ok);
+    prompts.pushAnswer(Answer::Ok);
+    temp.mkdir(QStringLiteral("labels.dat")); // a folder where the file should go
     EXPECT_FALSE(SaveFieldLabels(dir(), DefaultFieldLabels()));
-    ASSERT_TRUE(QDir(dir()).mkdir(QStringLiteral("date.dat")));
+    temp.mkdir(QStringLiteral("date.dat"));
     EXPECT_FALSE(SaveDateFormats(dir(), {{0, 19}}));
-    EXPECT_STREQ(SaveOptionsErrorText, "Could not Save Options to a File!");
+    const QList<ScriptedPrompter::Call> shown = prompts.messages();
+    ASSERT_EQ(shown.size(), 2);
+    for (const ScriptedPrompter::Call& call : shown) {
+        EXPECT_EQ(call.type, MessageType::Error);
+        EXPECT_EQ(call.buttons, Buttons::Ok);
+        EXPECT_EQ(call.text, QStringLiteral("Could not Save Options to a File!"));
+    }
+    EXPECT_FALSE(prompts.failed()) << prompts.failures().join(QLatin1Char('\n')).toStdString();
+
+    // A successful save shows nothing.
+    ScriptedPrompter quiet;
+    ScopedPrompter useQuiet(quiet);
+    TempDir other;
+    EXPECT_TRUE(SaveFieldLabels(other.path(), DefaultFieldLabels()));
+    EXPECT_TRUE(SaveDateFormats(other.path(), {{1, 19}}));
+    EXPECT_TRUE(quiet.calls().isEmpty());
 }
 
 TEST_F(TextSettingsTest, DateFormats)
 {
-    EXPECT_EQ(DateFormatPattern(0), QStringLiteral("mm/dd/yyyy"));
-    EXPECT_EQ(DateFormatPattern(1), QStringLiteral("dd/mm/yyyy"));
-    EXPECT_EQ(DateFormatPattern(2), QStringLiteral("yyyy/mm/dd"));
-    EXPECT_EQ(DateFormatPattern(3), QStringLiteral("yyyy"));
-    EXPECT_EQ(DateFormatPattern(9), QStringLiteral("mm/dd/yyyy"));
+    EXPECT_EQ(DateFormatDialogText(0), QStringLiteral("MM/DD/YYYY"));
+    EXPECT_EQ(DateFormatDialogText(2), QStringLiteral("YYYY/MM/DD"));
     EXPECT_EQ(DateFormatDialogText(1), QStringLiteral("DD/MM/YYYY"));
     EXPECT_EQ(DateFormatDialogText(3), QStringLiteral("YYYY"));
 
     ASSERT_TRUE(SaveDateFormats(dir(), {{1, 19}, {3, 4}, {0, 7}}));
-    EXPECT_EQ(readAll(file(QStringLiteral("date.dat"))), QByteArray("1\r\n3\r\n0\r\n"));
+    EXPECT_EQ(read(QStringLiteral("date.dat")), QByteArray("1\r\n3\r\n0\r\n"));
     TDateFormats back;
     ASSERT_TRUE(LoadDateFormats(dir(), back));
     // The slots are not stored; the record form sets them.
     EXPECT_EQ(back, (TDateFormats{{1, -1}, {3, -1}, {0, -1}}));
 
     // Codes that are not 0 to 3 read as 0.
-    writeAll(file(QStringLiteral("date.dat")), QByteArray("2\r\n7\r\nx\r\n\r\n12\r\n3"));
+    write(QStringLiteral("date.dat"), QByteArray("2\r\n7\r\nx\r\n\r\n12\r\n3"));
     ASSERT_TRUE(LoadDateFormats(dir(), back));
     QList<int> codes;
     for (const TDateFormatEntry& e : back)
@@ -112,10 +129,10 @@ TEST(DateFormats, FitToTheDateFields)
 TEST_F(TextSettingsTest, ShutdownMarker)
 {
     MarkRunning(dir());
-    EXPECT_EQ(readAll(file(QStringLiteral("shut.dat"))), QByteArray("#10*\r\n"));
+    EXPECT_EQ(read(QStringLiteral("shut.dat")), QByteArray("#10*\r\n"));
     EXPECT_FALSE(WasClosedNormally(dir()));
     MarkClosed(dir());
-    EXPECT_EQ(readAll(file(QStringLiteral("shut.dat"))), QByteArray("@a$)\r\n"));
+    EXPECT_EQ(read(QStringLiteral("shut.dat")), QByteArray("@a$)\r\n"));
     EXPECT_TRUE(WasClosedNormally(dir()));
 
     struct Case
@@ -129,7 +146,7 @@ TEST_F(TextSettingsTest, ShutdownMarker)
             {QByteArray("@A$)"), false}, {QByteArray("\r\n@a$)"), false},
     };
     for (const Case& c : cases) {
-        writeAll(file(QStringLiteral("shut.dat")), c.content);
+        write(QStringLiteral("shut.dat"), c.content);
         EXPECT_EQ(WasClosedNormally(dir()), c.closed) << c.content.constData();
     }
     // Writing into a directory that does not exist is silently ignored.
@@ -140,7 +157,7 @@ TEST_F(TextSettingsTest, RecordTemplateNames)
 {
     const QStringList names{QStringLiteral("Red Bordeaux"), QStringLiteral("Ros\u00e9 2019")};
     ASSERT_TRUE(SaveRecordTemplateNames(dir(), names));
-    EXPECT_EQ(readAll(file(QStringLiteral("records.tml"))), QByteArray("Red Bordeaux\r\nRos\xE9 2019\r\n"));
+    EXPECT_EQ(read(QStringLiteral("records.tml")), QByteArray("Red Bordeaux\r\nRos\xE9 2019\r\n"));
     EXPECT_EQ(LoadRecordTemplateNames(dir()), names);
 }
 
@@ -152,7 +169,7 @@ TEST_F(TextSettingsTest, PageOrderFile)
     EXPECT_EQ(PageOrderFileName(QStringLiteral("data")), QStringLiteral("datatab"));
 
     ASSERT_TRUE(WritePageOrder(dir(), QStringLiteral("data.dbf"), QStringLiteral("2134")));
-    EXPECT_EQ(readAll(file(QStringLiteral("data.tab"))), QByteArray("2134\r\n"));
+    EXPECT_EQ(read(QStringLiteral("data.tab")), QByteArray("2134\r\n"));
     EXPECT_EQ(ReadPageOrder(dir(), QStringLiteral("DATA.DBF")), QStringLiteral("2134"));
     EXPECT_TRUE(ReadPageOrder(dir(), QStringLiteral("data_1.dbf")).isEmpty());
 }

@@ -225,15 +225,15 @@ TEST(ValueStream, ReadsAfterAnErrorReturnNothingAndKeepTheFirstError)
 
 TEST(ValueStream, SaveToReplacesTheFileAndFromFileReadsIt)
 {
-    QTemporaryDir temp;
-    const QString path = QDir(temp.path()).filePath(QStringLiteral("list.tml"));
+    mk::test::TempDir temp;
+    const QString path = temp.file(QStringLiteral("list.tml"));
     EXPECT_FALSE(TValueReader::fromFile(path).has_value());
-    mk::test::writeAll(path, QByteArray(100, 'z'));
+    ASSERT_TRUE(temp.write(QStringLiteral("list.tml"), QByteArray(100, 'z')));
     TValueWriter w;
     w.writeListBegin();
     w.writeListEnd();
     ASSERT_TRUE(w.saveTo(path));
-    EXPECT_EQ(hex(mk::test::readAll(path)), hex(bytesOf({1, 0})));
+    EXPECT_EQ(hex(temp.read(QStringLiteral("list.tml"))), hex(bytesOf({1, 0})));
     std::optional<TValueReader> r = TValueReader::fromFile(path);
     ASSERT_TRUE(r.has_value());
     r->readListBegin();
