@@ -1,13 +1,38 @@
-#include <QApplication>
-#include <QMainWindow>
+#include "app/core/globals.h"
+#include "app/core/startup.h"
+#include "platform/prompt.h"
+#include "platform/widgets/qtprompter.h"
+#include "shell/mainwindow.h"
+#include "shell/startupui.h"
 
-int main(int argc, char *argv[])
+#include <QApplication>
+
+#include <memory>
+
+int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Marlocket"));
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Marlocket"));
-    window.resize(800, 600);
-    window.show();
-    return app.exec();
+    mk::setApplicationTitle(QStringLiteral("Marlocket"));
+    mk::QtPrompter qtPrompter;
+    mk::ScopedPrompter usePrompter(qtPrompter);
+
+    mk::GlobalState& g = mk::globals();
+    mk::QtStartupUi ui;
+    if (mk::RunStartup(g, ui, QCoreApplication::applicationFilePath()) != mk::StartupResult::Running)
+        return 1;
+
+    int rc = 0;
+    {
+        auto window = std::make_unique<mk::TForm3>(g);
+        ui.closeSplash();
+        if (window->databaseOpen()) {
+            window->show();
+            rc = app.exec();
+        }
+        mk::WriteReminders(g);
+        window.reset();
+    }
+    mk::MarkShutdownComplete(g);
+    return rc;
 }
