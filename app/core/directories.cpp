@@ -30,7 +30,10 @@ bool isWritableDir(const QString& dir)
 
 QString userDataRoot()
 {
-    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    // XDG_DATA_HOME first, as the desktop's base directory rules say.
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     if (base.isEmpty())
         base = QDir::homePath() + QStringLiteral("/.local/share");
     return QDir(base).filePath(QStringLiteral("Marlocket"));
