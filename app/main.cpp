@@ -1,5 +1,6 @@
 #include "app/core/globals.h"
 #include "app/core/startup.h"
+#include "app/core/termination.h"
 #include "platform/prompt.h"
 #include "platform/widgets/qtprompter.h"
 #include "shell/mainwindow.h"
@@ -27,6 +28,8 @@ int main(int argc, char* argv[])
         auto window = std::make_unique<mk::TForm3>(g);
         ui.closeSplash();
         if (window->databaseOpen()) {
+            // Logging off or a shutdown ends the run like closing the window.
+            mk::TerminationHandler onTerminate([&window] { window->close(); });
             window->show();
             rc = app.exec();
         }
