@@ -17,7 +17,8 @@ namespace mk::dbase {
 
 class Table;
 
-class CursorOrder {
+class CursorOrder
+{
 public:
     virtual ~CursorOrder() = default;
 
@@ -35,26 +36,31 @@ public:
     virtual bool contains(uint32_t recno);
     // Move `delta` records from `current`; `moved` receives how many records
     // were actually passed. Default: repeated next()/prior().
-    virtual uint32_t moveBy(uint32_t current, int delta, int &moved);
+    virtual uint32_t moveBy(uint32_t current, int delta, int& moved);
 
 protected:
-    explicit CursorOrder(Table &table) : m_table(table) {}
-    Table &table() const { return m_table; }
+    explicit CursorOrder(Table& table)
+        : m_table(table)
+    {}
+    Table& table() const { return m_table; }
 
 private:
-    Table &m_table;
+    Table& m_table;
 };
 
 // Record-number order without a range.
-class NaturalOrder : public CursorOrder {
+class NaturalOrder : public CursorOrder
+{
 public:
-    explicit NaturalOrder(Table &table) : CursorOrder(table) {}
+    explicit NaturalOrder(Table& table)
+        : CursorOrder(table)
+    {}
     uint32_t first() override;
     uint32_t last() override;
     uint32_t next(uint32_t current) override;
     uint32_t prior(uint32_t current) override;
     uint32_t count() override;
-    uint32_t moveBy(uint32_t current, int delta, int &moved) override;
+    uint32_t moveBy(uint32_t current, int delta, int& moved) override;
 };
 
 } // namespace mk::dbase

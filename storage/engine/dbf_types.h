@@ -14,7 +14,8 @@ namespace mk::dbase {
 // held by someone else, a value that does not fit its field, a damaged
 // header. Every public operation of Table and of the table operations throws
 // this (or EngineError, which derives from it) and nothing else on failure.
-class DatabaseError : public std::runtime_error {
+class DatabaseError : public std::runtime_error
+{
 public:
     enum class Code {
         General,
@@ -27,8 +28,13 @@ public:
         ValueTooLong, // a number or text that does not fit its field
         NoRecord,     // no current record
     };
-    DatabaseError(Code code, const std::string &message) : std::runtime_error(message), m_code(code) {}
-    explicit DatabaseError(const std::string &message) : DatabaseError(Code::General, message) {}
+    DatabaseError(Code code, const std::string& message)
+        : std::runtime_error(message)
+        , m_code(code)
+    {}
+    explicit DatabaseError(const std::string& message)
+        : DatabaseError(Code::General, message)
+    {}
     Code code() const { return m_code; }
 
 private:
@@ -40,9 +46,12 @@ private:
 // the field readers of the current record; the table itself stays usable.
 // It derives from DatabaseError so that "catch any table failure" works,
 // while callers that must tell the two apart catch EngineError first.
-class EngineError : public DatabaseError {
+class EngineError : public DatabaseError
+{
 public:
-    explicit EngineError(const std::string &message) : DatabaseError(Code::Corrupt, message) {}
+    explicit EngineError(const std::string& message)
+        : DatabaseError(Code::Corrupt, message)
+    {}
 };
 
 // Field types the engine reads and writes.
@@ -58,10 +67,11 @@ enum FieldType : char {
 };
 
 // One field descriptor as read from (or written to) the .dbf header.
-struct FieldDescriptor {
-    std::string name;    // up to 10 bytes, as stored (no trailing NULs)
-    char type = 'C';     // FieldType
-    uint8_t length = 0;  // bytes in the record (C: 1..254, N/F: 1..20, D: 8, L: 1, M/B: 10)
+struct FieldDescriptor
+{
+    std::string name;   // up to 10 bytes, as stored (no trailing NULs)
+    char type = 'C';    // FieldType
+    uint8_t length = 0; // bytes in the record (C: 1..254, N/F: 1..20, D: 8, L: 1, M/B: 10)
     uint8_t decimals = 0;
     uint32_t offset = 0; // from the start of the record; byte 0 is the deletion flag
     bool mdxTag = false; // descriptor byte 31: field has a tag in the production index
@@ -71,7 +81,8 @@ struct FieldDescriptor {
 };
 
 // The fixed 32-byte header of a .dbf file.
-struct TableHeader {
+struct TableHeader
+{
     uint8_t version = 0x03;      // byte 0: 0x03 plain, 0x8B dBASE IV with memo, 0x83 dBASE III with memo
     uint8_t year = 0;            // byte 1: year - 1900
     uint8_t month = 1;           // byte 2
@@ -108,11 +119,12 @@ constexpr uint64_t kOpenModeLock = 0xF0000000ull;   // read lock = shared open, 
 } // namespace layout
 
 // A calendar date as stored in a D field ("YYYYMMDD").
-struct Date {
+struct Date
+{
     int year = 0;
     int month = 0;
     int day = 0;
-    friend bool operator==(const Date &, const Date &) = default;
+    friend bool operator==(const Date&, const Date&) = default;
 };
 
 } // namespace mk::dbase

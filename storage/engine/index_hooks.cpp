@@ -3,15 +3,15 @@
 namespace mk::dbase {
 
 namespace {
-IndexProvider *g_provider = nullptr;
+IndexProvider* g_provider = nullptr;
 }
 
-void setIndexProvider(IndexProvider *provider)
+void setIndexProvider(IndexProvider* provider)
 {
     g_provider = provider;
 }
 
-IndexProvider *indexProvider()
+IndexProvider* indexProvider()
 {
     return g_provider;
 }

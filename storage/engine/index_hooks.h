@@ -20,31 +20,33 @@ namespace mk::dbase {
 
 class Table;
 
-class IndexHooks {
+class IndexHooks
+{
 public:
     virtual ~IndexHooks() = default;
     virtual void beginChange() = 0;
-    virtual void recordAppended(uint32_t recno, const uint8_t *newRecord) = 0;
-    virtual void recordChanged(uint32_t recno, const uint8_t *oldRecord, const uint8_t *newRecord) = 0;
-    virtual void recordDeleted(uint32_t recno, const uint8_t *record) = 0;
-    virtual void recordRecalled(uint32_t recno, const uint8_t *record) = 0;
+    virtual void recordAppended(uint32_t recno, const uint8_t* newRecord) = 0;
+    virtual void recordChanged(uint32_t recno, const uint8_t* oldRecord, const uint8_t* newRecord) = 0;
+    virtual void recordDeleted(uint32_t recno, const uint8_t* record) = 0;
+    virtual void recordRecalled(uint32_t recno, const uint8_t* record) = 0;
     virtual void endChange() = 0;
     // The table is closing; the hooks object is destroyed right after.
     virtual void closing() {}
 };
 
-class IndexProvider {
+class IndexProvider
+{
 public:
     virtual ~IndexProvider() = default;
     // Open the production index of `table` (just opened, header read).
     // Throws DatabaseError when the .mdx is missing, damaged or foreign.
-    virtual std::unique_ptr<IndexHooks> open(Table &table) = 0;
+    virtual std::unique_ptr<IndexHooks> open(Table& table) = 0;
     // Rebuild every tag from the records of `table` (open exclusively).
-    virtual void regenerate(Table &table) = 0;
+    virtual void regenerate(Table& table) = 0;
     // An .mdx was copied or renamed to `mdxPath` for the table whose file
     // name without extension is `tableBaseName`: update the table name the
     // index records. Default: nothing.
-    virtual void retarget(const std::string &mdxPath, const std::string &tableBaseName)
+    virtual void retarget(const std::string& mdxPath, const std::string& tableBaseName)
     {
         (void)mdxPath;
         (void)tableBaseName;
@@ -53,7 +55,7 @@ public:
 
 // The provider used by every Table opened afterwards (nullptr: none). The
 // index code registers one at start-up; the engine does not own it.
-void setIndexProvider(IndexProvider *provider);
-IndexProvider *indexProvider();
+void setIndexProvider(IndexProvider* provider);
+IndexProvider* indexProvider();
 
 } // namespace mk::dbase

@@ -1,0 +1,175 @@
+#include "storage/engine/memo_file.h"
+
+#include "storage/engine/dbf_types.h"
+
+#include <cstring>
+#include <vector>
+
+namespace mk::dbase {
+
+namespace {
+
+uint32_t get32(const uint8_t* p)
+{
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+           (static_cast<uint32_t>(p[3]) << 24);
+}
+
+void put32(uint8_t* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+constexpr uint32_t kMaxValue = 64u * 1024u * 1024u; // no memo value is larger
+
+bool validBlockSize(uint32_t b)
+{
+    return b >= 32 && b <= 65536 && (b % 32) == 0;
+}
+
+} // namespace
+
+uint32_t memoBlockSize(const uint8_t* header, uint64_t fileSize)
+{
+    if (fileSize < 512)
+        throw DatabaseError(DatabaseError::Code::Corrupt, "The memo file is too short");
+    const uint32_t at20 = static_cast<uint32_t>(header[20] | (header[21] << 8));
+    const uint32_t at4 = get32(header + 4);
+    if (validBlockSize(at20))
+        return at20;
+    if (at20 == 0 && validBlockSize(at4))
+        return at4;
+    if (at20 == 0)
+        return 512; // dBASE III memo files record no block size
+    throw DatabaseError(DatabaseError::Code::Corrupt, "The memo file declares a bad block size");
+}
+
+std::string readMemoValue(const uint8_t* data, uint64_t size, uint32_t blockSize, uint32_t block)
+{
+    const uint64_t start = static_cast<uint64_t>(block) * blockSize;
+    if (block == 0 || start + 8 > size)
+        throw EngineError("Memo pointer " + std::to_string(block) + " is outside the memo file");
+    const uint8_t* p = data + start;
+    if (p[0] == 0xFF && p[1] == 0xFF && p[2] == 0x08 && p[3] == 0x00) {
+        const uint32_t length = get32(p + 4);
+        if (length < 8 || length - 8 > kMaxValue || start + length > size)
+            throw EngineError("Memo block " + std::to_string(block) + " has a bad length");
+        return std::string(reinterpret_cast<const char*>(p + 8), length - 8);
+    }
+    const uint64_t limit = std::min<uint64_t>(size, start + kMaxValue);
+    for (uint64_t i = start; i < limit; ++i) {
+        if (data[i] == 0x1A)
+            return std::string(reinterpret_cast<const char*>(p), i - start);
+    }
+    throw EngineError("Memo block " + std::to_string(block) + " is not terminated");
+}
+
+void MemoFile::open(const std::string& path, bool readOnly)
+{
+    m_file.open(path, false);
+    (void)readOnly;
+    uint8_t header[512];
+    const uint64_t size = m_file.size();
+    if (size < 512) {
+        m_file.close();
+        throw DatabaseError(DatabaseError::Code::Corrupt, "The memo file is too short: " + path);
+    }
+    m_file.readExact(0, header, sizeof header);
+    try {
+        m_blockSize = memoBlockSize(header, size);
+    } catch (...) {
+        m_file.close();
+        throw;
+    }
+}
+
+void MemoFile::create(const std::string& path, const std::string& tableBaseName)
+{
+    File f;
+    f.create(path);
+    uint8_t header[512] = {};
+    put32(header, 1);
+    put32(header + 4, layout::kMemoBlockSize);
+    for (size_t i = 0; i < 8 && i < tableBaseName.size(); ++i) {
+        char c = tableBaseName[i];
+        header[8 + i] = static_cast<uint8_t>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    }
+    header[20] = static_cast<uint8_t>(layout::kMemoBlockSize & 0xFF);
+    header[21] = static_cast<uint8_t>(layout::kMemoBlockSize >> 8);
+    f.writeAt(0, header, sizeof header);
+}
+
+std::string MemoFile::read(uint32_t block) const
+{
+    const uint64_t size = m_file.size();
+    const uint64_t start = static_cast<uint64_t>(block) * m_blockSize;
+    if (block == 0 || start + 8 > size)
+        throw EngineError("Memo pointer " + std::to_string(block) + " is outside the memo file");
+    uint8_t head[8];
+    m_file.readExact(start, head, 8);
+    if (head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
+        const uint32_t length = get32(head + 4);
+        if (length < 8 || length - 8 > kMaxValue || start + length > size)
+            throw EngineError("Memo block " + std::to_string(block) + " has a bad length");
+        std::string out(length - 8, '\0');
+        m_file.readExact(start + 8, out.data(), out.size());
+        return out;
+    }
+    // dBASE III layout: text up to the first 1A.
+    std::string out;
+    std::vector<uint8_t> chunk(m_blockSize);
+    uint64_t pos = start;
+    while (pos < size && out.size() < kMaxValue) {
+        const size_t n = m_file.readAt(pos, chunk.data(), chunk.size());
+        if (n == 0)
+            break;
+        const void* end = std::memchr(chunk.data(), 0x1A, n);
+        if (end) {
+            out.append(reinterpret_cast<const char*>(chunk.data()),
+                       static_cast<size_t>(static_cast<const uint8_t*>(end) - chunk.data()));
+            return out;
+        }
+        out.append(reinterpret_cast<const char*>(chunk.data()), n);
+        pos += n;
+    }
+    throw EngineError("Memo block " + std::to_string(block) + " is not terminated");
+}
+
+uint32_t MemoFile::write(std::string_view bytes)
+{
+    if (bytes.size() > kMaxValue)
+        throw DatabaseError(DatabaseError::Code::ValueTooLong, "Memo value too large");
+    uint32_t next = m_exclusive ? m_next : 0;
+    if (next == 0) {
+        uint8_t head[4];
+        m_file.readExact(0, head, 4);
+        next = get32(head);
+        // Never write below the end of the file: a stale or damaged
+        // next-free pointer must not overwrite live values.
+        const uint64_t size = m_file.size();
+        const uint64_t endBlock = (size + m_blockSize - 1) / m_blockSize;
+        if (next < endBlock || next == 0)
+            next = static_cast<uint32_t>(std::max<uint64_t>(endBlock, 1));
+    }
+    if (static_cast<uint64_t>(next) + bytes.size() / m_blockSize + 2 > 0xFFFFFFFFull / 2)
+        throw DatabaseError(DatabaseError::Code::Io, "The memo file is full");
+    const uint64_t total = bytes.size() + 8;
+    const uint64_t blocks = (total + m_blockSize - 1) / m_blockSize;
+    std::string buf;
+    buf.resize(blocks * m_blockSize, '\0');
+    buf[0] = '\xFF';
+    buf[1] = '\xFF';
+    buf[2] = '\x08';
+    buf[3] = '\x00';
+    put32(reinterpret_cast<uint8_t*>(buf.data()) + 4, static_cast<uint32_t>(total));
+    std::memcpy(buf.data() + 8, bytes.data(), bytes.size());
+    m_file.writeAt(static_cast<uint64_t>(next) * m_blockSize, buf.data(), buf.size());
+    uint8_t nextFree[4];
+    put32(nextFree, static_cast<uint32_t>(next + blocks));
+    m_file.writeAt(0, nextFree, 4);
+    m_next = static_cast<uint32_t>(next + blocks);
+    return next;
+}
+
+} // namespace mk::dbase

@@ -1,0 +1,64 @@
+#pragma once
+
+// The .dbt memo file in the dBASE IV layout: a 512-byte header (next free
+// block at offset 0, block size at offset 4 as 32 bits and at offset 20 as
+// 16 bits, table name at offset 8), then blocks. A value starts a block
+// with FF FF 08 00 and a 32-bit length that counts those 8 bytes. Values in
+// the dBASE III layout (text ended by 1A 1A) are read too.
+//
+// New values always go to fresh blocks at the end; the blocks of replaced
+// or deleted values are reclaimed by pack. A value is therefore never
+// overwritten in place, and a process killed while writing one leaves the
+// record pointing at the old, whole value.
+
+#include "storage/engine/file_io.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace mk::dbase {
+
+class DbfFile;
+
+// Reads one value from memo bytes held in memory (fuzzing, dbftool).
+// Throws EngineError for a bad block number or a damaged block.
+std::string readMemoValue(const uint8_t* data, uint64_t size, uint32_t blockSize, uint32_t block);
+// The block size a memo header declares (Corrupt DatabaseError when bad).
+uint32_t memoBlockSize(const uint8_t* header, uint64_t fileSize);
+
+class MemoFile
+{
+public:
+    void open(const std::string& path, bool readOnly);
+    // Creates an empty memo file for the table named `tableBaseName`.
+    static void create(const std::string& path, const std::string& tableBaseName);
+    void close() noexcept { m_file.close(); }
+    bool isOpen() const { return m_file.isOpen(); }
+    const std::string& path() const { return m_file.path(); }
+    uint32_t blockSize() const { return m_blockSize; }
+    // While the table is open exclusively the next free block is kept in
+    // memory instead of being re-read before every write.
+    void setExclusive(bool exclusive)
+    {
+        m_exclusive = exclusive;
+        m_next = 0;
+    }
+
+    // The value stored at `block`; EngineError when the block is damaged.
+    std::string read(uint32_t block) const;
+    // Writes a new value and returns its first block. The caller holds the
+    // table's header lock (DbfFile::lockHeader), which serialises
+    // allocation between processes.
+    uint32_t write(std::string_view bytes);
+    // Appends without re-reading the header (exclusive bulk writers).
+    File& file() { return m_file; }
+
+private:
+    File m_file;
+    uint32_t m_blockSize = 512;
+    bool m_exclusive = false;
+    uint32_t m_next = 0;
+};
+
+} // namespace mk::dbase
