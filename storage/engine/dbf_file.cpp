@@ -192,14 +192,16 @@ void DbfFile::open(const std::string& path, bool exclusive)
                                       : "The table is opened exclusively by someone else: " + path);
     }
     try {
-        const uint64_t fileSize = m_file.size();
         uint8_t fixed[32];
         m_file.readExact(0, fixed, 32);
         const uint16_t headerLength = get16(fixed + 8);
-        if (headerLength < 33 || headerLength > fileSize)
+        if (headerLength < 33)
             corrupt("bad header length");
         std::vector<uint8_t> head(headerLength);
         m_file.readExact(0, head.data(), head.size());
+        // The size after the header: an append of another process grows the
+        // file before it raises the count, never the other way round.
+        const uint64_t fileSize = m_file.size();
         ParsedHeader parsed = parseDbfHeader(head.data(), head.size(), fileSize);
         m_header = parsed.header;
         m_fields = std::move(parsed.fields);
