@@ -322,7 +322,7 @@ void MdxFile::reopenFd()
 // ---------------------------------------------------------------- open / load
 
 std::unique_ptr<MdxFile> MdxFile::open(const std::string& path, const std::string& tableBaseName,
-                                       const std::vector<FieldDescriptor>& fields, bool writable)
+                                       const std::vector<FieldDescriptor>& fields, bool writable, bool allowInterrupted)
 {
     std::unique_ptr<MdxFile> f(new MdxFile());
     f->m_path = path;
@@ -332,7 +332,7 @@ std::unique_ptr<MdxFile> MdxFile::open(const std::string& path, const std::strin
     f->reopenFd();
     f->lockFile(false);
     try {
-        f->load();
+        f->load(allowInterrupted);
     } catch (...) {
         f->unlockFile();
         throw;
@@ -341,7 +341,7 @@ std::unique_ptr<MdxFile> MdxFile::open(const std::string& path, const std::strin
     return f;
 }
 
-void MdxFile::load()
+void MdxFile::load(bool allowInterrupted)
 {
     struct stat st
     {};
@@ -354,7 +354,7 @@ void MdxFile::load()
     loadHeader(hdr.data());
     // Never trust a page count below the file's real size: new pages go past both.
     m_pageCount = std::max(m_pageCount, uint32_t((st.st_size / kPageSize + 1) & ~off_t(1)));
-    if (m_ownMarker && hdr[kMarkerOffset + 8] != 0)
+    if (m_ownMarker && hdr[kMarkerOffset + 8] != 0 && !allowInterrupted)
         corrupt(m_path, "an update was interrupted");
 
     const uint32_t filePages = uint32_t(st.st_size / kPageSize);

@@ -69,7 +69,8 @@ public:
     // without extension; an index that records another table is foreign.
     // An index left "update in progress" by a killed process is damaged.
     static std::unique_ptr<MdxFile> open(const std::string& path, const std::string& tableBaseName,
-                                         const std::vector<FieldDescriptor>& fields, bool writable = true);
+                                         const std::vector<FieldDescriptor>& fields, bool writable = true,
+                                         bool allowInterrupted = false);
     // Writes a new index with these tags built from the records (replacing
     // any file of that name) and opens it.
     static std::unique_ptr<MdxFile> create(const std::string& path, const std::string& tableBaseName,
@@ -127,7 +128,7 @@ public:
 
 private:
     MdxFile();
-    void load();
+    void load(bool allowInterrupted = false);
     void loadHeader(const uint8_t* hdr);
     void writeFresh(const std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>>& tags);
     std::vector<std::pair<std::string, uint32_t>> buildEntries(Tag& tag, const RecordSource& records);

@@ -323,15 +323,17 @@ uint32_t TagOrder::moveBy(uint32_t current, int delta, int& moved)
         }
     }
     const int64_t target = pos + delta;
+    // `moved` counts the records passed, as the natural order does; running
+    // off either end stops on the last (first) record of the view.
     if (target >= int64_t(e)) {
-        moved = int(int64_t(e) - pos);
-        return 0;
+        moved = int(int64_t(e) - 1 - pos);
+        return mdx().recnoAt(tagIndex(), e - 1);
     }
     if (target < int64_t(b)) {
-        moved = -int(pos - int64_t(b) + 1);
-        return 0;
+        moved = int(pos - int64_t(b));
+        return mdx().recnoAt(tagIndex(), b);
     }
-    moved = delta;
+    moved = delta > 0 ? delta : -delta;
     return mdx().recnoAt(tagIndex(), uint64_t(target));
 }
 
@@ -387,6 +389,27 @@ void setProductionFlag(const std::string& dbfPath, bool on)
     ::close(fd);
     if (!ok)
         throw DatabaseError(DatabaseError::Code::Io, "Cannot write table " + dbfPath);
+}
+
+void regenerateProductionIndex(const std::string& dbfPath)
+{
+    // Open the table without its hooks: the index may be marked interrupted.
+    IndexProvider* saved = indexProvider();
+    setIndexProvider(nullptr);
+    Table t(dbfPath);
+    try {
+        t.open(OpenMode::Exclusive);
+    } catch (...) {
+        setIndexProvider(saved);
+        throw;
+    }
+    setIndexProvider(saved);
+    const std::string mdx = findTableFiles(t.path()).mdx;
+    if (mdx.empty())
+        throw DatabaseError(DatabaseError::Code::NotFound, "The production index of " + dbfPath + " does not exist");
+    auto file = MdxFile::open(mdx, baseNameOf(t.path()), t.fields(), true, true);
+    file->setMemoReader(tableMemoReader(t));
+    file->regenerate(tableRecords(t));
 }
 
 static void requireExclusive(Table& table)

@@ -115,6 +115,11 @@ bool findKey(Table& table, const std::string& keyText);
 // Key of a record for the current tag.
 std::string keyForRecord(Table& table, const uint8_t* record);
 
+// Rebuilds every tag of a closed table from its records, also when the
+// index was left "update in progress" (pack and empty mark it so before
+// they replace the table's files). Needs exclusive use.
+void regenerateProductionIndex(const std::string& dbfPath);
+
 // Sets or clears the production-index flag (byte 28) of a closed .dbf.
 void setProductionFlag(const std::string& dbfPath, bool on);
 
