@@ -246,11 +246,21 @@ bool DbfFile::readRecord(uint32_t recno, uint8_t* out)
         return false;
     const uint32_t len = m_header.recordLength;
     if (m_exclusive) {
-        if (recno < m_aheadFirst || recno >= m_aheadFirst + m_aheadCount) {
+        const bool cached = recno >= m_aheadFirst && recno < m_aheadFirst + m_aheadCount;
+        const bool forwards = recno == m_lastRead + 1;
+        const bool backwards = recno + 1 == m_lastRead;
+        m_lastRead = recno;
+        if (!cached && !forwards && !backwards) {
+            // Random access: no read-ahead.
+            m_file.readExact(recordOffset(recno), out, len);
+            return true;
+        }
+        if (!cached) {
             m_ahead.resize(static_cast<size_t>(kAheadRecords) * len);
-            const uint32_t n = std::min(kAheadRecords, m_header.recordCount - recno + 1);
-            m_file.readExact(recordOffset(recno), m_ahead.data(), static_cast<size_t>(n) * len);
-            m_aheadFirst = recno;
+            const uint32_t firstRec = forwards ? recno : (recno > kAheadRecords ? recno - kAheadRecords + 1 : 1);
+            const uint32_t n = std::min(kAheadRecords, m_header.recordCount - firstRec + 1);
+            m_file.readExact(recordOffset(firstRec), m_ahead.data(), static_cast<size_t>(n) * len);
+            m_aheadFirst = firstRec;
             m_aheadCount = n;
         }
         std::memcpy(out, m_ahead.data() + static_cast<size_t>(recno - m_aheadFirst) * len, len);

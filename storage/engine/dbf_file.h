@@ -83,6 +83,7 @@ private:
     std::vector<uint8_t> m_ahead;
     uint32_t m_aheadFirst = 0;
     uint32_t m_aheadCount = 0;
+    uint32_t m_lastRead = 0;
 };
 
 template<class F>

@@ -76,15 +76,17 @@ static bool parseStrict(std::string_view t, double& out)
     }
     if (i != t.size())
         return false;
-    std::string s(t);
-    for (char& c : s)
-        if (c == ',')
-            c = '.';
-    const char* b = s.data();
+    char buf[64];
+    if (t.size() >= sizeof buf)
+        return false;
+    size_t n = 0;
+    for (char c : t)
+        buf[n++] = c == ',' ? '.' : c;
+    const char* b = buf;
     if (*b == '+')
         ++b;
-    auto r = std::from_chars(b, s.data() + s.size(), out);
-    return r.ec == std::errc() && std::isfinite(out);
+    auto r = std::from_chars(b, buf + n, out);
+    return r.ec == std::errc() && r.ptr == buf + n && std::isfinite(out);
 }
 
 std::optional<double> readNumber(const uint8_t* p, size_t n)

@@ -102,20 +102,31 @@ void MemoFile::create(const std::string& path, const std::string& tableBaseName)
 
 std::string MemoFile::read(uint32_t block) const
 {
-    const uint64_t size = m_file.size();
     const uint64_t start = static_cast<uint64_t>(block) * m_blockSize;
-    if (block == 0 || start + 8 > size)
+    if (block == 0)
+        throw EngineError("Memo pointer 0 points into the memo header");
+    // One read of the first block gives the length and, for most values,
+    // the value itself; a short read means the block is past the end.
+    uint8_t first[1024];
+    const size_t firstLen = std::min<size_t>(sizeof first, m_blockSize);
+    const size_t got = m_file.readAt(start, first, firstLen);
+    if (got < 8)
         throw EngineError("Memo pointer " + std::to_string(block) + " is outside the memo file");
-    uint8_t head[8];
-    m_file.readExact(start, head, 8);
-    if (head[0] == 0xFF && head[1] == 0xFF && head[2] == 0x08 && head[3] == 0x00) {
-        const uint32_t length = get32(head + 4);
-        if (length < 8 || length - 8 > kMaxValue || start + length > size)
+    if (first[0] == 0xFF && first[1] == 0xFF && first[2] == 0x08 && first[3] == 0x00) {
+        const uint32_t length = get32(first + 4);
+        if (length < 8 || length - 8 > kMaxValue)
+            throw EngineError("Memo block " + std::to_string(block) + " has a bad length");
+        if (length > got && start + length > m_file.size())
             throw EngineError("Memo block " + std::to_string(block) + " has a bad length");
         std::string out(length - 8, '\0');
-        m_file.readExact(start + 8, out.data(), out.size());
+        const size_t inFirst = std::min<size_t>(out.size(), got - 8);
+        std::memcpy(out.data(), first + 8, inFirst);
+        if (inFirst < out.size() &&
+            m_file.readAt(start + 8 + inFirst, out.data() + inFirst, out.size() - inFirst) != out.size() - inFirst)
+            throw EngineError("Memo block " + std::to_string(block) + " has a bad length");
         return out;
     }
+    const uint64_t size = m_file.size();
     // dBASE III layout: text up to the first 1A.
     std::string out;
     std::vector<uint8_t> chunk(m_blockSize);
