@@ -1,38 +1,25 @@
 #include "shell/settings/numbertext.h"
 
+#include "platform/locale.h"
+
 #include <cmath>
 
 namespace mk {
 
+// The stored forms of definition files use the platform's number helpers, so
+// a number reads and shows the same everywhere.
 QString FormatGeneralFloat(double value, QChar decimalSeparator)
 {
     if (!std::isfinite(value))
         return QStringLiteral("0");
-    QString text = QString::number(value, 'g', 15);
-    if (decimalSeparator != QLatin1Char('.'))
-        text.replace(QLatin1Char('.'), decimalSeparator);
-    return text;
+    return formatGeneral(value, decimalSeparator);
 }
 
 QString NormalizeNumberText(const QString& text, QChar decimalSeparator)
 {
-    auto isSeparator = [&](QChar c) { return c == QLatin1Char('.') || c == QLatin1Char(',') || c == decimalSeparator; };
-    qsizetype last = -1;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (isSeparator(text[i]))
-            last = i;
-    }
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-            out += c;
-        else if (i == last)
-            out += decimalSeparator;
-    }
-    if (out.startsWith(decimalSeparator))
-        out.prepend(QLatin1Char('0'));
-    return out;
+    Locale locale = Locale::current();
+    locale.decimalSeparator = decimalSeparator;
+    return normaliseNumberText(text, locale);
 }
 
 } // namespace mk
