@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace mk::dbase::interop {
 namespace {
@@ -70,6 +71,13 @@ void writeWines(const std::string& path, bool withMemo)
         }
     }
     t.close();
+    // Keep a copy for scripts/interop/cross_check.sh, which shows it to more programs.
+    if (const char* keep = std::getenv("MK_INTEROP_KEEP")) {
+        const std::string base = std::string(keep) + (withMemo ? "/engine_memo" : "/engine_plain");
+        copyFile(path, base + ".dbf");
+        if (withMemo)
+            copyFile(path.substr(0, path.size() - 3) + "dbt", base + ".dbt");
+    }
 }
 
 std::string num(const std::optional<double>& v)
