@@ -216,6 +216,15 @@ void DbfFile::open(const std::string& path, bool exclusive)
 
 void DbfFile::close() noexcept
 {
+    try {
+        flushIfPending();
+    } catch (...) {
+        // The appends of the last batch are lost; the file stays a valid table.
+    }
+    m_pendingCount = 0;
+    m_pending.clear();
+    m_writeBehind = false;
+    m_beforeFlush = nullptr;
     m_file.close();
     m_fields.clear();
     m_aheadCount = 0;
@@ -242,6 +251,8 @@ bool DbfFile::readRecord(uint32_t recno, uint8_t* out)
 {
     if (recno == 0)
         return false;
+    if (m_pendingCount && recno >= m_pendingFirst)
+        flush();
     if (recno > m_header.recordCount && recno > refreshCount())
         return false;
     const uint32_t len = m_header.recordLength;
@@ -274,6 +285,7 @@ uint32_t DbfFile::readRecords(uint32_t recno, uint32_t n, uint8_t* out)
 {
     if (recno == 0)
         return 0;
+    flushIfPending();
     const uint32_t count = refreshCount();
     if (recno > count)
         return 0;
@@ -284,6 +296,7 @@ uint32_t DbfFile::readRecords(uint32_t recno, uint32_t n, uint8_t* out)
 
 void DbfFile::writeRecord(uint32_t recno, const uint8_t* record)
 {
+    flushIfPending();
     m_file.writeAt(recordOffset(recno), record, m_header.recordLength);
     if (recno >= m_aheadFirst && recno < m_aheadFirst + m_aheadCount)
         std::memcpy(m_ahead.data() + static_cast<size_t>(recno - m_aheadFirst) * m_header.recordLength, record,
@@ -293,6 +306,7 @@ void DbfFile::writeRecord(uint32_t recno, const uint8_t* record)
 
 void DbfFile::writeDeletionFlag(uint32_t recno, uint8_t flag)
 {
+    flushIfPending();
     m_file.writeAt(recordOffset(recno), &flag, 1);
     if (recno >= m_aheadFirst && recno < m_aheadFirst + m_aheadCount)
         m_ahead[static_cast<size_t>(recno - m_aheadFirst) * m_header.recordLength] = flag;
@@ -303,6 +317,16 @@ uint32_t DbfFile::appendLocked(const uint8_t* record)
 {
     const uint32_t recno = m_header.recordCount + 1;
     const uint32_t len = m_header.recordLength;
+    if (m_writeBehind) {
+        if (m_pendingCount == 0)
+            m_pendingFirst = recno;
+        m_pending.insert(m_pending.end(), record, record + len);
+        ++m_pendingCount;
+        m_header.recordCount = recno;
+        if (m_pendingCount >= 256)
+            flush();
+        return recno;
+    }
     // Record and end-of-file marker in one write, then the count: a process
     // killed in between leaves the old count, which is still a valid table.
     uint8_t stackBuf[1024];
@@ -330,6 +354,38 @@ uint32_t DbfFile::appendLocked(const uint8_t* record)
     m_header.day = h.day;
     m_dateWritten = true;
     return recno;
+}
+
+void DbfFile::setWriteBehind(bool on, std::function<void()> beforeFlush)
+{
+    flushIfPending();
+    m_writeBehind = on && m_exclusive;
+    m_beforeFlush = std::move(beforeFlush);
+}
+
+void DbfFile::flush()
+{
+    if (!m_pendingCount)
+        return;
+    if (m_beforeFlush)
+        m_beforeFlush();
+    m_pending.push_back(layout::kEndOfFile);
+    m_file.writeAt(recordOffset(m_pendingFirst), m_pending.data(), m_pending.size());
+    m_pending.clear();
+    m_pendingCount = 0;
+    uint8_t head[8];
+    TableHeader h = m_header;
+    stampToday(h);
+    head[0] = h.version;
+    head[1] = h.year;
+    head[2] = h.month;
+    head[3] = h.day;
+    put32(head + 4, m_header.recordCount);
+    m_file.writeAt(0, head, 8);
+    m_header.year = h.year;
+    m_header.month = h.month;
+    m_header.day = h.day;
+    m_dateWritten = true;
 }
 
 bool DbfFile::lockRecord(uint32_t recno)

@@ -7,6 +7,7 @@
 #include "storage/engine/file_io.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,14 @@ public:
     void unlockHeader() noexcept;
     void touchDate(); // writes today's date into the header once per day
 
+    // While the table is open exclusively and no index follows the records,
+    // appends are gathered and written in batches (records first, then the
+    // header count). A process killed before a batch is written loses those
+    // appends; the table stays valid. `beforeFlush` runs before each batch
+    // (the memo file writes its pending values there).
+    void setWriteBehind(bool on, std::function<void()> beforeFlush);
+    void flush();
+
 private:
     uint64_t recordOffset(uint32_t recno) const
     {
@@ -84,6 +93,16 @@ private:
     uint32_t m_aheadFirst = 0;
     uint32_t m_aheadCount = 0;
     uint32_t m_lastRead = 0;
+    bool m_writeBehind = false;
+    std::function<void()> m_beforeFlush;
+    std::vector<uint8_t> m_pending;
+    uint32_t m_pendingFirst = 0;
+    uint32_t m_pendingCount = 0;
+    void flushIfPending()
+    {
+        if (m_pendingCount)
+            flush();
+    }
 };
 
 template<class F>

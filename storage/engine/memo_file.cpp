@@ -82,6 +82,15 @@ void MemoFile::open(const std::string& path, bool readOnly)
         m_file.close();
         throw;
     }
+    // A writer killed before it updated the next free block leaves the
+    // header behind the end of the file; other programs allocate from it.
+    const uint32_t next = get32(header);
+    const uint64_t endBlock = (size + m_blockSize - 1) / m_blockSize;
+    if (!m_file.readOnly() && next < endBlock && endBlock < 0xFFFFFFFFull) {
+        uint8_t fixed[4];
+        put32(fixed, static_cast<uint32_t>(endBlock));
+        m_file.writeAt(0, fixed, 4);
+    }
 }
 
 void MemoFile::create(const std::string& path, const std::string& tableBaseName)
@@ -100,11 +109,66 @@ void MemoFile::create(const std::string& path, const std::string& tableBaseName)
     f.writeAt(0, header, sizeof header);
 }
 
+void MemoFile::close() noexcept
+{
+    try {
+        flush();
+    } catch (...) {}
+    m_pending.clear();
+    m_file.close();
+}
+
+void MemoFile::flush()
+{
+    if (m_pending.empty())
+        return;
+    m_file.writeAt(static_cast<uint64_t>(m_pendingFirst) * m_blockSize, m_pending.data(), m_pending.size());
+    m_pending.clear();
+    uint8_t nextFree[4];
+    put32(nextFree, m_next);
+    m_file.writeAt(0, nextFree, 4);
+    m_cacheLen = 0;
+}
+
+bool MemoFile::readCached(uint32_t block, std::string& out) const
+{
+    const uint64_t start = static_cast<uint64_t>(block) * m_blockSize;
+    const bool forwards = block > m_lastBlock;
+    m_lastBlock = block;
+    auto inCache = [&](uint64_t from, uint64_t n) {
+        return m_cacheLen && from >= m_cacheStart && from + n <= m_cacheStart + m_cacheLen;
+    };
+    if (!inCache(start, 8)) {
+        if (!forwards)
+            return false;
+        m_cache.resize(64 * 1024);
+        m_cacheLen = m_file.readAt(start, m_cache.data(), m_cache.size());
+        m_cacheStart = start;
+        if (!inCache(start, 8))
+            return false;
+    }
+    const uint8_t* p = m_cache.data() + (start - m_cacheStart);
+    if (!(p[0] == 0xFF && p[1] == 0xFF && p[2] == 0x08 && p[3] == 0x00))
+        return false;
+    const uint32_t length = get32(p + 4);
+    if (length < 8 || !inCache(start, length))
+        return false;
+    out.assign(reinterpret_cast<const char*>(p + 8), length - 8);
+    return true;
+}
+
 std::string MemoFile::read(uint32_t block) const
 {
     const uint64_t start = static_cast<uint64_t>(block) * m_blockSize;
     if (block == 0)
         throw EngineError("Memo pointer 0 points into the memo header");
+    if (!m_pending.empty() && block >= m_pendingFirst)
+        const_cast<MemoFile*>(this)->flush();
+    if (m_exclusive) {
+        std::string cached;
+        if (readCached(block, cached))
+            return cached;
+    }
     // One read of the first block gives the length and, for most values,
     // the value itself; a short read means the block is past the end.
     uint8_t first[1024];
@@ -167,19 +231,22 @@ uint32_t MemoFile::write(std::string_view bytes)
         throw DatabaseError(DatabaseError::Code::Io, "The memo file is full");
     const uint64_t total = bytes.size() + 8;
     const uint64_t blocks = (total + m_blockSize - 1) / m_blockSize;
-    std::string buf;
-    buf.resize(blocks * m_blockSize, '\0');
+    const size_t at = m_exclusive ? m_pending.size() : 0;
+    if (!m_exclusive)
+        m_pending.clear();
+    if (m_pending.empty())
+        m_pendingFirst = next;
+    m_pending.resize(at + blocks * m_blockSize, '\0');
+    char* buf = m_pending.data() + at;
     buf[0] = '\xFF';
     buf[1] = '\xFF';
     buf[2] = '\x08';
     buf[3] = '\x00';
-    put32(reinterpret_cast<uint8_t*>(buf.data()) + 4, static_cast<uint32_t>(total));
-    std::memcpy(buf.data() + 8, bytes.data(), bytes.size());
-    m_file.writeAt(static_cast<uint64_t>(next) * m_blockSize, buf.data(), buf.size());
-    uint8_t nextFree[4];
-    put32(nextFree, static_cast<uint32_t>(next + blocks));
-    m_file.writeAt(0, nextFree, 4);
+    put32(reinterpret_cast<uint8_t*>(buf) + 4, static_cast<uint32_t>(total));
+    std::memcpy(buf + 8, bytes.data(), bytes.size());
     m_next = static_cast<uint32_t>(next + blocks);
+    if (!m_exclusive || m_pending.size() >= 256 * 1024)
+        flush();
     return next;
 }
 

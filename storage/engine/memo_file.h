@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace mk::dbase {
 
@@ -33,17 +34,22 @@ public:
     void open(const std::string& path, bool readOnly);
     // Creates an empty memo file for the table named `tableBaseName`.
     static void create(const std::string& path, const std::string& tableBaseName);
-    void close() noexcept { m_file.close(); }
+    void close() noexcept;
     bool isOpen() const { return m_file.isOpen(); }
     const std::string& path() const { return m_file.path(); }
     uint32_t blockSize() const { return m_blockSize; }
     // While the table is open exclusively the next free block is kept in
     // memory instead of being re-read before every write.
+    // It also gathers new values and writes them in batches (flush), and
+    // reads sequential walks ahead.
     void setExclusive(bool exclusive)
     {
+        flush();
         m_exclusive = exclusive;
         m_next = 0;
+        m_cacheLen = 0;
     }
+    void flush();
 
     // The value stored at `block`; EngineError when the block is damaged.
     std::string read(uint32_t block) const;
@@ -59,6 +65,13 @@ private:
     uint32_t m_blockSize = 512;
     bool m_exclusive = false;
     uint32_t m_next = 0;
+    std::string m_pending; // blocks not yet written, starting at m_pendingFirst
+    uint32_t m_pendingFirst = 0;
+    mutable std::vector<uint8_t> m_cache; // read-ahead window (exclusive only)
+    mutable uint64_t m_cacheStart = 0;
+    mutable size_t m_cacheLen = 0;
+    mutable uint32_t m_lastBlock = 0;
+    bool readCached(uint32_t block, std::string& out) const;
 };
 
 } // namespace mk::dbase

@@ -85,6 +85,11 @@ void Table::open(OpenMode mode)
             m_hooks = indexProvider()->open(*this);
         if (!m_order)
             m_order = std::make_unique<NaturalOrder>(*this);
+        if (m_exclusive && !m_hooks)
+            m_dbf->setWriteBehind(true, [this] {
+                if (m_memo)
+                    m_memo->flush();
+            });
         first();
     } catch (...) {
         close();
@@ -111,6 +116,14 @@ void Table::close() noexcept
     m_bof = m_eof = true;
     m_modified = false;
     m_exclusive = false;
+}
+
+void Table::flush()
+{
+    requireOpen();
+    if (m_memo)
+        m_memo->flush();
+    m_dbf->flush();
 }
 
 void Table::requireOpen() const
@@ -464,6 +477,10 @@ void Table::writePendingMemos(uint8_t* record)
         }
         codec::writeMemoPointer(record + fs[i].offset, fs[i].length, block);
     }
+    // A record must never reach the file before the memo values it points
+    // to; with gathered appends the batch flush writes the memo file first.
+    if (m_memo && !(m_state == DatasetState::Insert && m_exclusive && !m_hooks))
+        m_memo->flush();
 }
 
 void Table::postInsert()

@@ -62,6 +62,9 @@ public:
 
     void open(OpenMode mode = OpenMode::Shared);
     void close() noexcept;
+    // Writes the appends that an exclusive open gathers into batches (close
+    // does it too). Shared opens write every Post at once.
+    void flush();
     bool isOpen() const;
     bool isExclusive() const { return m_exclusive; }
     bool readOnlyFile() const; // the .dbf could only be opened for reading

@@ -157,8 +157,10 @@ void writeWorkFiles(Table& source, const std::string& destDbf, const RewriteOpti
     put32(head.data() + 4, written);
     out.writeAt(0, head.data(), head.size());
     out.sync();
-    if (memo)
+    if (memo) {
+        memoOut.flush();
         memoOut.file().sync();
+    }
 }
 
 void rewriteInPlace(const std::string& dbfPath, const RewriteOptions& opt)

@@ -187,3 +187,51 @@ TEST_F(OpsTest, KilledPackLeavesTheOldOrTheNewTableWhole)
 }
 
 } // namespace
+
+namespace {
+
+TEST(CrashTest, KilledExclusiveAppendsLeaveAValidTable)
+{
+    TempFolder dir;
+    const std::string path = dir.path("data.dbf");
+    createTable(path, sampleLayout());
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        try {
+            Table t(path);
+            t.open(OpenMode::Exclusive);
+            fillSample(t, 1000); // gathered into batches
+        } catch (...) {
+            ::_exit(1);
+        }
+        ::raise(SIGKILL); // no close, no flush of the last batch
+        ::_exit(2);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    Table t(path);
+    ASSERT_NO_THROW(t.open());
+    const uint32_t count = t.recordCount();
+    EXPECT_GT(count, 0u);
+    EXPECT_LT(count, 1000u);
+    uint32_t seen = 0;
+    for (t.first(); !t.eof(); t.next()) {
+        ++seen;
+        EXPECT_EQ(t.asString(kName), "name" + std::to_string(seen));
+        EXPECT_EQ(t.memoLines(kNotes)[0], "first line " + std::to_string(seen));
+    }
+    EXPECT_EQ(seen, count);
+    // Appends after the crash neither overwrite the memo values that made it
+    // to the file nor get lost.
+    t.append();
+    t.setMemoLines(kNotes, {"after the crash"});
+    t.post();
+    t.first();
+    EXPECT_EQ(t.memoLines(kNotes)[0], "first line 1");
+    t.last();
+    EXPECT_EQ(t.memoLines(kNotes)[0], "after the crash");
+}
+
+} // namespace
