@@ -771,7 +771,8 @@ void Table::writeField(int pos, std::string_view bytes)
     const FieldDescriptor& f = field(pos);
     uint8_t* p = m_buffer.data() + f.offset;
     const size_t n = std::min<size_t>(bytes.size(), f.length);
-    std::memcpy(p, bytes.data(), n);
+    if (n)
+        std::memcpy(p, bytes.data(), n);
     std::memset(p + n, ' ', f.length - n);
     m_modified = true;
 }
