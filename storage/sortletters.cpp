@@ -76,6 +76,29 @@ bool TStorage::ApplySortIndex()
     return false;
 }
 
+bool TStorage::CommitSortChange(const std::function<void()>& switchFilterOff)
+{
+    if (m_index.Unchanged())
+        return true;
+    if (switchFilterOff)
+        switchFilterOff();
+    m_index.filtered = false;
+    if (ApplySortIndex())
+        return true;
+    m_index.Revert();
+    return false;
+}
+
+bool TStorage::ApplyFilterIndex(FilterState newState)
+{
+    const bool previous = m_index.filtered;
+    m_index.filtered = newState != FilterState::Off;
+    if (ApplySortIndex())
+        return true;
+    m_index.filtered = previous;
+    return false;
+}
+
 bool TStorage::SetLetterRange(TDbTable& table, char letter)
 {
     return SetLetterRange(table, letter, letterTabsEnabled ? letterTabsEnabled() : true);

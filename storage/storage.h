@@ -94,6 +94,13 @@ public:
 
     // ---- sort index and letters ----
     bool ApplySortIndex();
+    // The sort command after the user edited the requested state (snapshot
+    // taken before): nothing when unchanged; else the filter goes off and the
+    // new order is applied, reverting the state when it cannot be.
+    bool CommitSortChange(const std::function<void()>& switchFilterOff);
+    // A filter change: the filtered key serves any state but Off; the flag
+    // is put back when the index cannot be made.
+    bool ApplyFilterIndex(FilterState newState);
     bool SetLetterRange(TDbTable& table, char letter);
     bool SetLetterRange(TDbTable& table, char letter, bool letterTabs);
     bool letterTabsApply();
