@@ -10,6 +10,43 @@
 
 namespace mk::dbase {
 
+namespace {
+
+// Brackets a write of record bytes for the production index: endChange()
+// runs also when the write fails, so the index is never left locked.
+class IndexChange
+{
+public:
+    explicit IndexChange(IndexHooks* hooks)
+        : m_hooks(hooks)
+    {
+        if (m_hooks)
+            m_hooks->beginChange();
+    }
+    ~IndexChange()
+    {
+        if (m_hooks && !m_done) {
+            try {
+                m_hooks->endChange();
+            } catch (...) {}
+        }
+    }
+    void finish()
+    {
+        m_done = true;
+        if (m_hooks)
+            m_hooks->endChange();
+    }
+    IndexChange(const IndexChange&) = delete;
+    IndexChange& operator=(const IndexChange&) = delete;
+
+private:
+    IndexHooks* m_hooks;
+    bool m_done = false;
+};
+
+} // namespace
+
 Table::Table() = default;
 
 Table::Table(std::string dbfPath)
@@ -488,15 +525,15 @@ void Table::postInsert()
     std::vector<uint8_t> rec(m_buffer.begin(), m_buffer.end());
     rec[0] = layout::kLiveFlag;
     IndexHooks* hooks = m_hooks.get();
+    std::optional<IndexChange> change;
     const uint32_t recno = m_dbf->append(rec.data(), [&](uint32_t) {
         writePendingMemos(rec.data());
-        if (hooks)
-            hooks->beginChange();
+        change.emplace(hooks);
     });
-    if (hooks) {
+    if (hooks)
         hooks->recordAppended(recno, rec.data());
-        hooks->endChange();
-    }
+    if (change)
+        change->finish();
     if (m_liveCount)
         ++*m_liveCount;
     std::memcpy(m_buffer.data(), rec.data(), rec.size());
@@ -520,16 +557,15 @@ void Table::postEdit()
         }
         m_dbf->unlockHeader();
     }
-    if (m_hooks)
-        m_hooks->beginChange();
+    IndexChange change(m_hooks.get());
     m_dbf->writeRecord(m_recno, rec.data());
     if (m_hooks) {
         if (m_original[0] == layout::kDeletedFlag && rec[0] != layout::kDeletedFlag)
             m_hooks->recordRecalled(m_recno, rec.data());
         else
             m_hooks->recordChanged(m_recno, m_original.data(), rec.data());
-        m_hooks->endChange();
     }
+    change.finish();
     std::memcpy(m_buffer.data(), rec.data(), rec.size());
 }
 
@@ -601,13 +637,13 @@ void Table::deleteRecord()
             land = m_order->prior(recno);
             atEnd = true;
         }
-        if (m_hooks)
-            m_hooks->beginChange();
-        m_dbf->writeDeletionFlag(recno, layout::kDeletedFlag);
-        rec[0] = layout::kDeletedFlag;
-        if (m_hooks) {
-            m_hooks->recordDeleted(recno, rec.data());
-            m_hooks->endChange();
+        {
+            IndexChange change(m_hooks.get());
+            m_dbf->writeDeletionFlag(recno, layout::kDeletedFlag);
+            rec[0] = layout::kDeletedFlag;
+            if (m_hooks)
+                m_hooks->recordDeleted(recno, rec.data());
+            change.finish();
         }
         if (m_liveCount && *m_liveCount > 0)
             --*m_liveCount;

@@ -5,6 +5,7 @@
 #include "storage/engine/file_io.h"
 #include "storage/engine/index_hooks.h"
 #include "storage/engine/memo_file.h"
+#include "storage/engine/order.h"
 #include "storage/engine/table.h"
 #include "storage/engine/table_replace.h"
 
@@ -169,12 +170,12 @@ void rewriteInPlace(const std::string& dbfPath, const RewriteOptions& opt)
     if (files.dbf.empty())
         throw DatabaseError(DatabaseError::Code::NotFound, "Table does not exist: " + dbfPath);
     bool withMemo = false;
-    bool hadIndex = false;
+    bool hasIndex = false;
     {
         Table t(files.dbf);
         t.open(OpenMode::Exclusive);
         withMemo = hasMemoFields(t.fields());
-        hadIndex = t.indexHooks() != nullptr;
+        hasIndex = (t.header().productionIndex & 1) && !files.mdx.empty();
         if (t.indexHooks())
             t.indexHooks()->beginChange(); // the index is stale until regenerated
         const ReplaceFiles rf = replaceFilesFor(files.dbf);
@@ -189,11 +190,10 @@ void rewriteInPlace(const std::string& dbfPath, const RewriteOptions& opt)
         commitReplace(files.dbf, dbt, withMemo);
         // The exclusive lock on the old file is dropped only now.
     }
-    if (hadIndex && indexProvider()) {
-        Table t(files.dbf);
-        t.open(OpenMode::Exclusive);
-        indexProvider()->regenerate(t);
-    }
+    // Record numbers changed: every tag is rebuilt (this also clears the
+    // "update in progress" mark set above).
+    if (hasIndex)
+        regenerateProductionIndex(files.dbf);
 }
 
 // Fails with Locked while any table object or process has the table open;
@@ -374,13 +374,20 @@ void packTable(const std::string& dbfPath)
 
 void regenerateIndexes(const std::string& dbfPath)
 {
-    Table t(dbfPath);
-    t.open(OpenMode::Exclusive);
-    if (!(t.header().productionIndex & 1))
-        return;
-    if (!indexProvider())
-        throw DatabaseError(DatabaseError::Code::General, "No index support available");
-    indexProvider()->regenerate(t);
+    const TableFiles files = findTableFiles(dbfPath);
+    if (files.dbf.empty())
+        throw DatabaseError(DatabaseError::Code::NotFound, "Table does not exist: " + dbfPath);
+    bool flagged = false;
+    {
+        File f;
+        f.open(files.dbf, false);
+        uint8_t flag = 0;
+        f.readExact(28, &flag, 1);
+        flagged = (flag & 1) != 0;
+    }
+    if (!flagged && files.mdx.empty())
+        return; // no production index
+    regenerateProductionIndex(files.dbf);
 }
 
 void copyFile(const std::string& source, const std::string& destination)
