@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 
 namespace mk::dbase::interop {
 namespace {
@@ -19,6 +20,11 @@ struct Foreign
     uint8_t version;
     bool full; // RATING F, OPENED L and NOTES M present, deleted record 3 present
 };
+
+void PrintTo(const Foreign& f, std::ostream* os)
+{
+    *os << f.file;
+}
 
 class ForeignTable : public ::testing::TestWithParam<Foreign>
 {};
