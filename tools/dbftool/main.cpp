@@ -4,7 +4,8 @@
 // dump   every record, deleted ones marked, memo text included, binary
 //        values (pictures) as their size
 // csv    the live records as CSV (header row of field names)
-// check  every integrity problem found in the .dbf and its .dbt
+// check  every integrity problem found in the .dbf, its .dbt (and .mdx)
+// tags   the tags of the production index
 // Exit code: 0 fine, 1 problems found or the table cannot be read, 2 usage.
 
 #include "storage/engine/dbf_file.h"
@@ -12,6 +13,12 @@
 #include "storage/engine/file_io.h"
 #include "storage/engine/memo_file.h"
 #include "storage/engine/table.h"
+#include "storage/engine/table_ops.h"
+
+#if __has_include("storage/engine/mdx_tool.h")
+#include "storage/engine/mdx_tool.h"
+#define MK_DBFTOOL_MDX 1
+#endif
 
 #include <cstdio>
 #include <iostream>
@@ -24,13 +31,13 @@ namespace {
 
 int usage()
 {
-    std::cerr << "usage: dbftool info|dump|csv|check FILE.dbf\n";
+    std::cerr << "usage: dbftool info|dump|csv|check|tags FILE.dbf\n";
     return 2;
 }
 
-std::string valueText(Table &t, int pos, bool forCsv)
+std::string valueText(Table& t, int pos, bool forCsv)
 {
-    const FieldDescriptor &f = t.field(pos);
+    const FieldDescriptor& f = t.field(pos);
     try {
         if (f.type == 'B' || f.type == 'G') {
             if (t.isNull(pos))
@@ -48,12 +55,12 @@ std::string valueText(Table &t, int pos, bool forCsv)
             return out;
         }
         return v;
-    } catch (const EngineError &e) {
+    } catch (const EngineError& e) {
         return std::string("<damaged: ") + e.what() + ">";
     }
 }
 
-std::string csvQuote(const std::string &s)
+std::string csvQuote(const std::string& s)
 {
     if (s.find_first_of(",\"\r\n") == std::string::npos)
         return s;
@@ -66,9 +73,9 @@ std::string csvQuote(const std::string &s)
     return out + "\"";
 }
 
-int info(Table &t)
+int info(Table& t)
 {
-    const TableHeader &h = t.header();
+    const TableHeader& h = t.header();
     std::printf("file:            %s\n", t.path().c_str());
     std::printf("version:         0x%02X\n", h.version);
     std::printf("last update:     %04d-%02d-%02d\n", 1900 + h.year, h.month, h.day);
@@ -81,13 +88,13 @@ int info(Table &t)
         std::printf("memo file:       %s (block size %u)\n", t.memoPath().c_str(), t.memo()->blockSize());
     std::printf("\n pos  name        type  len  dec  offset\n");
     for (int i = 0; i < t.fieldCount(); ++i) {
-        const FieldDescriptor &f = t.field(i);
+        const FieldDescriptor& f = t.field(i);
         std::printf("%4d  %-10s  %c    %4u  %3u  %6u\n", i, f.name.c_str(), f.type, f.length, f.decimals, f.offset);
     }
     return 0;
 }
 
-int dump(Table &t)
+int dump(Table& t)
 {
     const uint32_t count = t.physicalCount();
     std::vector<uint8_t> raw(t.header().recordLength);
@@ -98,10 +105,10 @@ int dump(Table &t)
             t.goToRecno(r);
         std::printf("record %u%s\n", r, deleted ? " [deleted]" : "");
         for (int i = 0; i < t.fieldCount(); ++i) {
-            const FieldDescriptor &f = t.field(i);
+            const FieldDescriptor& f = t.field(i);
             std::string v;
             if (deleted)
-                v = std::string(reinterpret_cast<const char *>(raw.data() + f.offset), f.length);
+                v = std::string(reinterpret_cast<const char*>(raw.data() + f.offset), f.length);
             else
                 v = valueText(t, i, false);
             std::printf("  %-10s %s\n", f.name.c_str(), v.c_str());
@@ -110,7 +117,7 @@ int dump(Table &t)
     return 0;
 }
 
-int csv(Table &t)
+int csv(Table& t)
 {
     for (int i = 0; i < t.fieldCount(); ++i)
         std::printf("%s%s", i ? "," : "", csvQuote(t.field(i).name).c_str());
@@ -123,10 +130,10 @@ int csv(Table &t)
     return 0;
 }
 
-int check(const std::string &path)
+int check(const std::string& path)
 {
     int problems = 0;
-    auto report = [&](const std::string &what) {
+    auto report = [&](const std::string& what) {
         ++problems;
         std::printf("%s\n", what.c_str());
     };
@@ -143,10 +150,10 @@ int check(const std::string &path)
         std::vector<uint8_t> head(std::min<uint64_t>(size, 65535 + 32));
         raw.readAt(0, head.data(), head.size());
         ParsedHeader ph = parseDbfHeader(head.data(), head.size(), size);
-        const uint64_t end = ph.header.headerLength + static_cast<uint64_t>(ph.header.recordCount) *
-                                                          ph.header.recordLength;
+        const uint64_t end =
+                ph.header.headerLength + static_cast<uint64_t>(ph.header.recordCount) * ph.header.recordLength;
         uint32_t sum = 1;
-        for (const auto &f : ph.fields)
+        for (const auto& f : ph.fields)
             sum += f.length;
         if (sum != ph.header.recordLength)
             report("record length " + std::to_string(ph.header.recordLength) + " differs from the fields' " +
@@ -161,14 +168,14 @@ int check(const std::string &path)
             if (eof != 0x1A)
                 report("the byte after the last record is not the end-of-file marker");
         }
-    } catch (const DatabaseError &e) {
+    } catch (const DatabaseError& e) {
         report(e.what());
         return 1;
     }
     Table t(found);
     try {
         t.open(OpenMode::Shared);
-    } catch (const DatabaseError &e) {
+    } catch (const DatabaseError& e) {
         report(std::string("cannot open: ") + e.what());
         return 1;
     }
@@ -179,8 +186,8 @@ int check(const std::string &path)
         if (rec[0] != ' ' && rec[0] != '*')
             report("record " + std::to_string(r) + ": bad deletion flag");
         for (int i = 0; i < t.fieldCount(); ++i) {
-            const FieldDescriptor &f = t.field(i);
-            const uint8_t *p = rec.data() + f.offset;
+            const FieldDescriptor& f = t.field(i);
+            const uint8_t* p = rec.data() + f.offset;
             try {
                 switch (f.type) {
                 case 'N':
@@ -204,11 +211,18 @@ int check(const std::string &path)
                 default:
                     break;
                 }
-            } catch (const DatabaseError &e) {
+            } catch (const DatabaseError& e) {
                 report("record " + std::to_string(r) + ", field " + f.name + ": " + e.what());
             }
         }
     }
+    t.close();
+#ifdef MK_DBFTOOL_MDX
+    std::fflush(stdout);
+    if (!findTableFiles(found).mdx.empty() && mdxToolCheck(found, std::cout) != 0)
+        ++problems;
+    std::cout.flush();
+#endif
     if (problems == 0)
         std::printf("no problems found (%u records)\n", count);
     return problems ? 1 : 0;
@@ -216,7 +230,7 @@ int check(const std::string &path)
 
 } // namespace
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     if (argc != 3)
         return usage();
@@ -224,6 +238,19 @@ int main(int argc, char **argv)
     const std::string path = argv[2];
     if (cmd == "check")
         return check(path);
+    if (cmd == "tags") {
+#ifdef MK_DBFTOOL_MDX
+        try {
+            return mdxToolTags(path, std::cout);
+        } catch (const DatabaseError& e) {
+            std::fprintf(stderr, "dbftool: %s\n", e.what());
+            return 1;
+        }
+#else
+        std::fprintf(stderr, "dbftool: this build has no index support\n");
+        return 1;
+#endif
+    }
     if (cmd != "info" && cmd != "dump" && cmd != "csv")
         return usage();
     try {
@@ -234,7 +261,7 @@ int main(int argc, char **argv)
         if (cmd == "dump")
             return dump(t);
         return csv(t);
-    } catch (const DatabaseError &e) {
+    } catch (const DatabaseError& e) {
         std::fprintf(stderr, "dbftool: %s\n", e.what());
         return 1;
     }
