@@ -42,7 +42,10 @@ TEST_P(ForeignTable, EveryFieldAndMemoReadsExactly)
 {
     const Foreign& f = GetParam();
     Scratch dir;
-    Table t(dir.copyForeign(f.file));
+    const std::string path = dir.copyForeign(f.file);
+    const std::string dbtPath = path.substr(0, path.size() - 3) + "dbt";
+    const std::string dbfBefore = readAll(path), dbtBefore = readAll(dbtPath);
+    Table t(path);
     ASSERT_NO_THROW(t.open(OpenMode::Shared));
     EXPECT_EQ(t.header().version, f.version);
     expectField(t, "NAME", 'C', 20, 0);
@@ -127,6 +130,11 @@ TEST_P(ForeignTable, EveryFieldAndMemoReadsExactly)
         if (!w.deleted)
             want.push_back(w.name);
     EXPECT_EQ(names, want);
+
+    // Reading changes no byte of the other program's files.
+    t.close();
+    EXPECT_EQ(readAll(path), dbfBefore);
+    EXPECT_EQ(readAll(dbtPath), dbtBefore);
     if (!knownIssue.empty())
         GTEST_SKIP() << "known incompatibility: " << knownIssue;
 }
