@@ -156,6 +156,21 @@ TEST(EngineTablesElsewhere, PerlXBaseReadsEveryFieldAndMemo)
         const std::string out = run({"/usr/bin/perl", reader("dump_xbase.pl"), path}, code);
         ASSERT_EQ(code, 0) << out;
         compareDump(out, withMemo, "");
+
+        // After pack (deleted record gone, memo file compacted) too.
+        packTable(path);
+        const std::string packed = run({"/usr/bin/perl", reader("dump_xbase.pl"), path}, code);
+        ASSERT_EQ(code, 0) << packed;
+        const auto got = lines(packed);
+        auto want = expectedDump(withMemo);
+        want.erase(want.begin() + 2);
+        ASSERT_EQ(got.size(), want.size() + 1) << packed;
+        for (size_t i = 0; i < want.size(); ++i)
+            EXPECT_EQ(got[i + 1], want[i]) << "packed record " << i + 1;
+        if (withMemo) {
+            const std::string dbt = readAll(path.substr(0, path.size() - 3) + "dbt");
+            EXPECT_EQ(dbt.find("placeholder"), std::string::npos) << "pack dropped the replaced values";
+        }
     }
 }
 

@@ -141,6 +141,11 @@ TEST(EngineMdxElsewhere, PerlXBaseIndexListsTagsAndWalksThemInOurOrder)
     }
 
     ASSERT_EQ(theirTags.size(), ours.size()) << out.substr(0, 2000);
+
+    // The table itself (production-index flag set) still opens in XBase.
+    const std::string table = run({"/usr/bin/perl", foreignDir() + "/../../interop/readers/dump_xbase.pl", path}, code);
+    EXPECT_EQ(code, 0) << table.substr(0, 500);
+    EXPECT_EQ(lines(table).size(), 301u);
     for (const TagSpec& spec : tagSpecs()) {
         SCOPED_TRACE("tag " + spec.name);
         const std::string name = upper(spec.name);
