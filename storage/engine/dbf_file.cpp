@@ -46,8 +46,13 @@ ParsedHeader parseDbfHeader(const uint8_t* data, size_t size, uint64_t fileSize)
     ParsedHeader out;
     TableHeader& h = out.header;
     h.version = data[0];
+    // Level 3 (dBASE III/IV, BDE level 5) and the FoxPro bytes share the
+    // 32-byte descriptor layout. Some writers mark dBASE IV memo tables
+    // with level 4 (0x84); they are taken when the 32-byte layout fits the
+    // header exactly (a level 7 table with its 48-byte descriptors does not).
     const int level = h.version & 0x07;
-    if (level != 3 && h.version != 0x30 && h.version != 0x31 && h.version != 0xF5)
+    const bool levelFour = level == 4;
+    if (level != 3 && !levelFour && h.version != 0x30 && h.version != 0x31 && h.version != 0xF5)
         corrupt("unsupported version byte");
     h.year = data[1];
     h.month = data[2];
@@ -125,6 +130,8 @@ ParsedHeader parseDbfHeader(const uint8_t* data, size_t size, uint64_t fileSize)
     }
     if (!terminated)
         corrupt("field descriptors are not terminated");
+    if (levelFour && pos + 1 != h.headerLength)
+        corrupt("unsupported version byte");
     if (out.fields.empty())
         corrupt("no fields");
     if (offset > h.recordLength)

@@ -48,10 +48,10 @@ uint32_t memoBlockSize(const uint8_t* header, uint64_t fileSize)
 std::string readMemoValue(const uint8_t* data, uint64_t size, uint32_t blockSize, uint32_t block)
 {
     const uint64_t start = static_cast<uint64_t>(block) * blockSize;
-    if (block == 0 || start + 8 > size)
+    if (block == 0 || start >= size)
         throw EngineError("Memo pointer " + std::to_string(block) + " is outside the memo file");
     const uint8_t* p = data + start;
-    if (p[0] == 0xFF && p[1] == 0xFF && p[2] == 0x08 && p[3] == 0x00) {
+    if (start + 8 <= size && p[0] == 0xFF && p[1] == 0xFF && p[2] == 0x08 && p[3] == 0x00) {
         const uint32_t length = get32(p + 4);
         if (length < 8 || length - 8 > kMaxValue || start + length > size)
             throw EngineError("Memo block " + std::to_string(block) + " has a bad length");
@@ -174,9 +174,9 @@ std::string MemoFile::read(uint32_t block) const
     uint8_t first[1024];
     const size_t firstLen = std::min<size_t>(sizeof first, m_blockSize);
     const size_t got = m_file.readAt(start, first, firstLen);
-    if (got < 8)
+    if (got == 0)
         throw EngineError("Memo pointer " + std::to_string(block) + " is outside the memo file");
-    if (first[0] == 0xFF && first[1] == 0xFF && first[2] == 0x08 && first[3] == 0x00) {
+    if (got >= 8 && first[0] == 0xFF && first[1] == 0xFF && first[2] == 0x08 && first[3] == 0x00) {
         const uint32_t length = get32(first + 4);
         if (length < 8 || length - 8 > kMaxValue)
             throw EngineError("Memo block " + std::to_string(block) + " has a bad length");
@@ -229,7 +229,10 @@ uint32_t MemoFile::write(std::string_view bytes)
     }
     if (static_cast<uint64_t>(next) + bytes.size() / m_blockSize + 2 > 0xFFFFFFFFull / 2)
         throw DatabaseError(DatabaseError::Code::Io, "The memo file is full");
-    const uint64_t total = bytes.size() + 8;
+    if (m_dbase3 && bytes.find('\x1A') != std::string_view::npos)
+        throw DatabaseError(DatabaseError::Code::General,
+                            "A value holding the byte 1A cannot be stored in a dBASE III memo file");
+    const uint64_t total = bytes.size() + (m_dbase3 ? 2 : 8);
     const uint64_t blocks = (total + m_blockSize - 1) / m_blockSize;
     const size_t at = m_exclusive ? m_pending.size() : 0;
     if (!m_exclusive)
@@ -238,12 +241,18 @@ uint32_t MemoFile::write(std::string_view bytes)
         m_pendingFirst = next;
     m_pending.resize(at + blocks * m_blockSize, '\0');
     char* buf = m_pending.data() + at;
-    buf[0] = '\xFF';
-    buf[1] = '\xFF';
-    buf[2] = '\x08';
-    buf[3] = '\x00';
-    put32(reinterpret_cast<uint8_t*>(buf) + 4, static_cast<uint32_t>(total));
-    std::memcpy(buf + 8, bytes.data(), bytes.size());
+    if (m_dbase3) {
+        std::memcpy(buf, bytes.data(), bytes.size());
+        buf[bytes.size()] = '\x1A';
+        buf[bytes.size() + 1] = '\x1A';
+    } else {
+        buf[0] = '\xFF';
+        buf[1] = '\xFF';
+        buf[2] = '\x08';
+        buf[3] = '\x00';
+        put32(reinterpret_cast<uint8_t*>(buf) + 4, static_cast<uint32_t>(total));
+        std::memcpy(buf + 8, bytes.data(), bytes.size());
+    }
     m_next = static_cast<uint32_t>(next + blocks);
     if (!m_exclusive || m_pending.size() >= 256 * 1024)
         flush();

@@ -50,6 +50,9 @@ public:
         m_cacheLen = 0;
     }
     void flush();
+    // Values of a dBASE III table (version 0x83) are written in its layout:
+    // the bytes followed by 1A 1A (a value holding 1A cannot be stored).
+    void setDbase3(bool on) { m_dbase3 = on; }
 
     // The value stored at `block`; EngineError when the block is damaged.
     std::string read(uint32_t block) const;
@@ -64,6 +67,7 @@ private:
     File m_file;
     uint32_t m_blockSize = 512;
     bool m_exclusive = false;
+    bool m_dbase3 = false;
     uint32_t m_next = 0;
     std::string m_pending; // blocks not yet written, starting at m_pendingFirst
     uint32_t m_pendingFirst = 0;

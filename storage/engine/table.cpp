@@ -102,6 +102,7 @@ void Table::open(OpenMode mode)
             memo = std::make_unique<MemoFile>();
             memo->open(dbt, dbf->readOnly());
             memo->setExclusive(exclusive);
+            memo->setDbase3(dbf->header().version == layout::kVersionDbase3Memo);
         }
         m_dbf = std::move(dbf);
         m_memo = std::move(memo);
