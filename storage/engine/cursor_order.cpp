@@ -3,13 +3,18 @@
 #include "storage/engine/dbf_file.h"
 #include "storage/engine/table.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace mk::dbase {
 
 namespace {
-constexpr uint32_t kScanChunk = 256;
+// Records per bulk read of a scan: about 256 KB whatever the record length.
+uint32_t scanChunk(uint32_t recordLength)
+{
+    return std::max<uint32_t>(1, std::min<uint32_t>(256, (256u * 1024u) / std::max<uint32_t>(1, recordLength)));
 }
+} // namespace
 
 bool CursorOrder::contains(uint32_t recno)
 {
@@ -84,10 +89,11 @@ uint32_t NaturalOrder::count()
     if (t.isExclusive() && t.m_liveCount)
         return *t.m_liveCount;
     const uint32_t len = dbf.recordLength();
-    std::vector<uint8_t> chunk(static_cast<size_t>(kScanChunk) * len);
+    const uint32_t chunkRecords = scanChunk(len);
+    std::vector<uint8_t> chunk(static_cast<size_t>(chunkRecords) * len);
     uint32_t live = 0;
     for (uint32_t r = 1; r <= physical;) {
-        const uint32_t n = dbf.readRecords(r, std::min(kScanChunk, physical - r + 1), chunk.data());
+        const uint32_t n = dbf.readRecords(r, std::min(chunkRecords, physical - r + 1), chunk.data());
         if (n == 0)
             break;
         for (uint32_t i = 0; i < n; ++i)
@@ -119,12 +125,13 @@ uint32_t NaturalOrder::moveBy(uint32_t current, int delta, int& moved)
         return static_cast<uint32_t>(target);
     }
     const uint32_t len = dbf.recordLength();
-    std::vector<uint8_t> chunk(static_cast<size_t>(kScanChunk) * len);
+    const uint32_t chunkRecords = scanChunk(len);
+    std::vector<uint8_t> chunk(static_cast<size_t>(chunkRecords) * len);
     const int wanted = delta > 0 ? delta : -delta;
     uint32_t at = current;
     if (delta > 0) {
         for (uint32_t r = current + 1; r <= physical && moved < wanted;) {
-            const uint32_t n = dbf.readRecords(r, std::min(kScanChunk, physical - r + 1), chunk.data());
+            const uint32_t n = dbf.readRecords(r, std::min(chunkRecords, physical - r + 1), chunk.data());
             if (n == 0)
                 break;
             for (uint32_t i = 0; i < n && moved < wanted; ++i)
@@ -137,7 +144,7 @@ uint32_t NaturalOrder::moveBy(uint32_t current, int delta, int& moved)
     } else {
         uint32_t hi = current - 1; // last record still to look at
         while (hi >= 1 && moved < wanted) {
-            const uint32_t n = std::min(kScanChunk, hi);
+            const uint32_t n = std::min(chunkRecords, hi);
             const uint32_t lo = hi - n + 1;
             if (dbf.readRecords(lo, n, chunk.data()) != n)
                 break;
