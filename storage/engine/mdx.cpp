@@ -683,6 +683,7 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, std::vector<std::p
         e[19] = 0x02;
         e[20] = uint8_t(keyType);
     }
+    h = file.data(); // the vector grew
     put32(&h[32], nextPage);
     put32(&h[36], 0);
     put32(&h[40], 0);
