@@ -41,7 +41,7 @@ MEMO_HEX=4c696e65203630206f66207468652074617374696e67206e6f7465732e0d0a  # "Line
 cd "$work"
 echo
 echo "== tables (file, program, result)"
-for dbf in engine_memo.dbf engine_plain.dbf xbase4.dbf xbase3.dbf pydbf3.dbf gdal.dbf; do
+for dbf in engine_memo.dbf engine_plain.dbf cellar.dbf xbase4.dbf xbase3.dbf pydbf3.dbf gdal.dbf libreoffice.dbf; do
     base=${dbf%.dbf}
     memo=0; [ -f "$base.dbt" ] && memo=1
     # Perl XBase

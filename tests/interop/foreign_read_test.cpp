@@ -147,5 +147,45 @@ INSTANTIATE_TEST_SUITE_P(Writers, ForeignTable,
                              return n.substr(0, n.find('.'));
                          });
 
+// LibreOffice Calc picks field widths from the data and stores empty number
+// cells as 0, so this table has its own layout.
+TEST(ForeignLibreOffice, EveryValueReadsExactly)
+{
+    Scratch dir;
+    const std::string path = dir.copyForeign("libreoffice.dbf");
+    const std::string before = readAll(path);
+    Table t(path);
+    ASSERT_NO_THROW(t.open(OpenMode::Shared));
+    EXPECT_EQ(t.header().version, 0x03);
+    ASSERT_EQ(t.fieldCount(), 4);
+    expectField(t, "NAME", 'C', 16, 0);
+    expectField(t, "VINTAGE", 'N', 4, 0);
+    expectField(t, "PRICE", 'N', 6, 2);
+    expectField(t, "BOUGHT", 'D', 8, 0);
+    struct Row
+    {
+        std::string name;
+        double vintage, price;
+        std::optional<Date> bought;
+    };
+    const std::vector<Row> want = {{"Ch\xE2teau Margaux", 2005, 450.0, Date{2010, 3, 15}},
+                                   {"Rioja Reserva", 2012, 18.9, Date{2015, 11, 2}},
+                                   {"", 0, 0, std::nullopt},
+                                   {"Gr\xFCner Veltliner", 2020, -12.25, Date{1999, 12, 31}}};
+    ASSERT_EQ(t.recordCount(), want.size());
+    size_t i = 0;
+    for (t.first(); !t.eof(); t.next(), ++i) {
+        ASSERT_LT(i, want.size());
+        SCOPED_TRACE("record " + std::to_string(i + 1));
+        EXPECT_EQ(t.asString(0), want[i].name);
+        EXPECT_EQ(t.asNumber(1), want[i].vintage);
+        EXPECT_EQ(t.asNumber(2), want[i].price);
+        EXPECT_EQ(t.asDate(3), want[i].bought);
+    }
+    EXPECT_EQ(i, want.size());
+    t.close();
+    EXPECT_EQ(readAll(path), before);
+}
+
 } // namespace
 } // namespace mk::dbase::interop

@@ -82,9 +82,17 @@ CSV
 printf '"String(20)","Integer(4)","Real(8.2)","Date"\n' > "$out/gd.csvt"
 ogr2ogr -q -f "ESRI Shapefile" -lco ENCODING=CP1252 gdal gd.csv
 
+# --- LibreOffice Calc (needs libreoffice-base-drivers for the dBASE
+# filter): CSV in, dBASE out, Windows-1252 ("ANSI"). Calc picks the
+# field widths from the data and stores empty number cells as 0.
+printf 'NAME,VINTAGE,PRICE,BOUGHT\nCh\342teau Margaux,2005,450.00,2010-03-15\nRioja Reserva,2012,18.9,2015-11-02\n,,,\nGr\374ner Veltliner,2020,-12.25,1999-12-31\n' \
+    | iconv -f cp1252 -t utf-8 > lo.csv
+HOME="$out" soffice --headless --infilter="CSV:44,34,76,1" --convert-to 'dbf:dBase:ANSI' --outdir "$out/lo" lo.csv > /dev/null 2>&1
+
 # Copy into place with lower-case names.
 cp "$out/xb4.dbf" "$here/xbase4.dbf";   cp "$out/xb4.dbt" "$here/xbase4.dbt"
 cp "$out/xb3.dbf" "$here/xbase3.dbf";   cp "$out/xb3.dbt" "$here/xbase3.dbt"
 cp "$out/pydb3.dbf" "$here/pydbf3.dbf"; cp "$out/pydb3.dbt" "$here/pydbf3.dbt"
 cp "$out/gdal/gd.dbf" "$here/gdal.dbf"
+cp "$out/lo/lo.dbf" "$here/libreoffice.dbf"
 ls -l "$here"
