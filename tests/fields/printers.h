@@ -1,0 +1,12 @@
+#pragma once
+
+// Readable QString values in test failure messages.
+
+#include <QString>
+
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
