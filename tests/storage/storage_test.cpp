@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <optional>
+
 using namespace mk;
 using namespace mk::test;
 
@@ -267,10 +269,14 @@ TEST_F(StorageFixture, FieldValuesMenuCaptions)
 TEST_F(StorageFixture, OpenTableAsksToRetryWhileAnotherProcessHoldsTheTable)
 {
     ASSERT_TRUE(storage->OpenDatabase());
+    index.requested = {uint8_t(F_NAME), 0, 0, 0};
+    ASSERT_TRUE(storage->ApplySortIndex());
+    const size_t tags = storage->recordTable().tags().size();
     storage->recordTable().close();
     prompter.clear();
-    TableHolder holder(findFileNoCase(data.path(), "data.dbf"), true);
-    ASSERT_TRUE(holder.holding());
+    std::optional<TableHolder> holder;
+    holder.emplace(findFileNoCase(data.path(), "data.dbf"), true);
+    ASSERT_TRUE(holder->holding());
     TDbTable t;
     EXPECT_FALSE(storage->OpenTable(t, "data.dbf", true)) << "exclusive: no question";
     EXPECT_TRUE(prompter.messages().isEmpty());
@@ -281,8 +287,41 @@ TEST_F(StorageFixture, OpenTableAsksToRetryWhileAnotherProcessHoldsTheTable)
     EXPECT_EQ(prompter.messages().at(0).text, "Cannot open the file: data.dbf\rRetry?");
     EXPECT_EQ(prompter.messages().at(0).type, MessageType::Warning);
     EXPECT_FALSE(storage->OpenTable(t, "missing.dbf", false));
-    // The index of the table in use was left alone.
-    EXPECT_TRUE(fileExistsNoCase(data.path(), "data.mdx"));
+    // The index of the table in use was left alone: its sort tag is still there.
+    holder.reset();
+    EXPECT_TRUE(storage->OpenTable(t, "data.dbf", false));
+    EXPECT_EQ(t.tags().size(), tags);
+}
+
+TEST_F(StorageFixture, MissingTemplatesAndDroppedTags)
+{
+    ASSERT_TRUE(storage->OpenDatabase());
+    TDbTable t;
+    t.setDatabaseName(data.path());
+    t.setTableName("other.dbf");
+    ASSERT_TRUE(storage->CreateTableFromTemplate(t, true));
+    t.open();
+    EXPECT_EQ(t.tags().size(), 2u);
+    storage->DropAllIndexes(t);
+    EXPECT_FALSE(t.active());
+    EXPECT_FALSE(t.exclusive());
+    t.open();
+    EXPECT_TRUE(t.tags().empty());
+    t.close();
+    storage->DeleteTable(data.path(), "other.dbf");
+    EXPECT_FALSE(fileExistsNoCase(data.path(), "other.dbf"));
+    storage->DeleteTable(data.path(), "other.dbf"); // a missing table is no error
+
+    // Without templates nothing can be created, and that is reported.
+    restart();
+    prompter.clear();
+    for (const char* name : {"data.dbf", "data.dbt", "DATA.MDX", "master.dbf", "MASTER.MDX"})
+        QFile::remove(program.file(name));
+    EXPECT_FALSE(storage->CreateTableInDataDir("fresh.dbf", true));
+    EXPECT_FALSE(storage->CreateCatalogue());
+    QFile::remove(findFileNoCase(data.path(), "master.dbf"));
+    EXPECT_FALSE(storage->OpenDatabase());
+    EXPECT_EQ(prompter.lastMessageText(), "Could not Open the Master.dbf file!");
 }
 
 TEST_F(StorageFixture, CopyFilesAndListTables)
