@@ -321,3 +321,44 @@ TEST(EngineTablesElsewhere, AppendsToAnExclusiveTableReachTheFileAtClose)
 
 } // namespace
 } // namespace mk::dbase::interop
+
+namespace mk::dbase::interop {
+namespace {
+
+// A memo of 200 KB (every Windows-1252 character, CR LF line ends) and an
+// empty one, written with the table open shared, read back by Perl XBase.
+TEST(EngineTablesElsewhere, LargeMemoReadsInPerlXBase)
+{
+    if (!perlXBaseAvailable())
+        GTEST_SKIP() << "Perl XBase (libdbd-xbase-perl) is not installed";
+    std::string big;
+    while (big.size() < 200000) {
+        for (int c = 0x20; c <= 0xFF; ++c)
+            big += static_cast<char>(c);
+        big += "\r\n";
+    }
+    Scratch dir;
+    const std::string path = dir.path("big.dbf");
+    createTable(path, {fieldDesc("NAME", 'C', 10), fieldDesc("NOTES", 'M', 10)});
+    {
+        Table t(path);
+        t.open(OpenMode::Shared);
+        t.append();
+        t.setString(0, "big");
+        t.setString(1, big);
+        t.post();
+        t.append();
+        t.setString(0, "none");
+        t.post();
+    }
+    int code = -1;
+    const std::string out = run({"/usr/bin/perl", reader("dump_xbase.pl"), path}, code);
+    ASSERT_EQ(code, 0) << out.substr(0, 500);
+    const auto got = lines(out);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_TRUE(got[1] == "R|0|NAME=" + hex("big") + "|NOTES=" + hex(big)) << got[1].substr(0, 200);
+    EXPECT_EQ(got[2], "R|0|NAME=" + hex("none") + "|NOTES=-");
+}
+
+} // namespace
+} // namespace mk::dbase::interop
