@@ -217,15 +217,12 @@ uint32_t MemoFile::write(std::string_view bytes)
         throw DatabaseError(DatabaseError::Code::ValueTooLong, "Memo value too large");
     uint32_t next = m_exclusive ? m_next : 0;
     if (next == 0) {
-        uint8_t head[4];
-        m_file.readExact(0, head, 4);
-        next = get32(head);
-        // Never write below the end of the file: a stale or damaged
-        // next-free pointer must not overwrite live values.
+        // New values go at the end of the file. The next-free pointer of the
+        // header is not trusted: below the end it would overwrite live
+        // values, far beyond it a damaged pointer would blow the file up.
         const uint64_t size = m_file.size();
         const uint64_t endBlock = (size + m_blockSize - 1) / m_blockSize;
-        if (next < endBlock || next == 0)
-            next = static_cast<uint32_t>(std::max<uint64_t>(endBlock, 1));
+        next = static_cast<uint32_t>(std::max<uint64_t>(endBlock, 1));
     }
     if (static_cast<uint64_t>(next) + bytes.size() / m_blockSize + 2 > 0xFFFFFFFFull / 2)
         throw DatabaseError(DatabaseError::Code::Io, "The memo file is full");
