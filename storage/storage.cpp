@@ -76,13 +76,15 @@ bool TStorage::OpenTable(TDbTable& table, const QString& fileName, bool exclusiv
     table.setDatabaseName(DataDir);
     table.setTableName(fileName);
     table.setExclusive(exclusive);
+    m_lastOpenLocked = false;
     bool result = OpenWithRepair(table, true);
     int retries = 0;
     while (!result) {
         try {
             table.open();
             result = true;
-        } catch (const DatabaseError&) {
+        } catch (const DatabaseError& e) {
+            m_lastOpenLocked = e.code() == DatabaseError::Code::Locked;
             if (retries < 10) {
                 ++retries;
                 continue;
@@ -394,6 +396,12 @@ bool TStorage::OpenRecordTable()
     record.setIndexName(QString());
     const bool usable = fileExistsNoCase(DataDir, baseOf(TableFileName) + QStringLiteral(".dbt")) &&
                         OpenTable(record, TableFileName, false);
+    if (!usable && m_lastOpenLocked) {
+        // In use by someone else (maintenance elsewhere): not broken, so it
+        // is neither moved aside nor replaced.
+        m_lastOpenLocked = false;
+        return false;
+    }
     if (usable) {
         BuildFieldKindSets(record);
         m_index.LoadSettings(TIndex::SettingsPath(DataDir, TableFileName));

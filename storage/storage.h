@@ -127,6 +127,8 @@ public:
 
 private:
     void moveAsideBroken();
+    // The last failed open of OpenTable failed because someone else holds the table.
+    bool m_lastOpenLocked = false;
     FilterState currentFilter() const;
 
     TIndex& m_index;

@@ -293,6 +293,24 @@ TEST_F(StorageFixture, OpenTableAsksToRetryWhileAnotherProcessHoldsTheTable)
     EXPECT_EQ(t.tags().size(), tags);
 }
 
+TEST_F(StorageFixture, RecordTableInUseElsewhereIsNotReplaced)
+{
+    ASSERT_TRUE(storage->OpenDatabase());
+    addRecords({"Precious"});
+    restart();
+    prompter.clear();
+    TableHolder holder(findFileNoCase(data.path(), "data.dbf"), true);
+    ASSERT_TRUE(holder.holding());
+    prompter.pushAnswer(Answer::No);
+    EXPECT_FALSE(storage->OpenDatabase());
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_TRUE(prompter.messages().at(0).text.startsWith("Cannot open the file: data.dbf"));
+    EXPECT_FALSE(fileExistsNoCase(data.path(), "bad$$$.dbf"));
+    QFile dbf(findFileNoCase(data.path(), "data.dbf"));
+    ASSERT_TRUE(dbf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(dbf.readAll().contains("Precious"));
+}
+
 TEST_F(StorageFixture, MissingTemplatesAndDroppedTags)
 {
     ASSERT_TRUE(storage->OpenDatabase());
