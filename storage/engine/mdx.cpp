@@ -101,6 +101,11 @@ struct MdxFile::Tag
     std::unordered_map<uint32_t, std::unique_ptr<Node>> nodes;
     std::unordered_set<uint32_t> dirty;
     bool headerDirty = false;
+    // Tag header values as on disk.
+    uint32_t writtenRoot = 0;
+    uint32_t writtenFirst = 0;
+    uint32_t writtenLast = 0;
+    bool writtenHasKeys = false;
 
     const char* key(const Node& nd, size_t i) const { return nd.keys.data() + i * size_t(keyLen); }
 
@@ -374,6 +379,10 @@ void MdxFile::load(bool allowInterrupted)
             corrupt(m_path, "tag header outside the file");
         readAt(uint64_t(tag->headerPage) * kPageSize, block.data(), kBlockSize);
         tag->root = get32(&block[0]);
+        tag->writtenRoot = tag->root;
+        tag->writtenHasKeys = block[246] != 0;
+        tag->writtenFirst = get32(&block[248]);
+        tag->writtenLast = get32(&block[252]);
         const uint8_t fmt = block[8];
         tag->info.keyType = static_cast<char>(block[9]);
         tag->keyLen = get16(&block[12]);
@@ -936,13 +945,16 @@ void MdxFile::endChange()
     try {
         flushDirty();
         ++m_counter;
-        uint8_t h[48];
-        readAt(0, h, sizeof h);
-        put32(&h[32], m_pageCount);
-        put32(&h[36], m_firstFree);
-        todayYmd(&h[44]);
-        writeAt(0, h, sizeof h);
-        writeHeaderCounters(false);
+        // Bytes 32-56 in one write: page count, free list, date, marker.
+        uint8_t h[25] = {};
+        put32(&h[0], m_pageCount);
+        put32(&h[4], m_firstFree);
+        todayYmd(&h[12]);
+        std::memcpy(&h[16], kMarker, 4);
+        put32(&h[20], m_counter);
+        h[24] = 0;
+        writeAt(32, h, sizeof h);
+        m_ownMarker = true;
     } catch (...) {
         unlockFile();
         throw;
@@ -1007,24 +1019,31 @@ void MdxFile::flushDirty()
         }
         t.dirty.clear();
         if (t.headerDirty) {
-            uint8_t th[24];
-            readAt(uint64_t(t.headerPage) * kPageSize, th, sizeof th);
-            put32(&th[0], t.root);
-            t.serial = uint8_t(t.serial + 1);
-            th[20] = t.serial;
-            writeAt(uint64_t(t.headerPage) * kPageSize, th, sizeof th);
-            // has-keys flag and first and last leaf
+            // The tag header changes only with the root, the first or last
+            // leaf or the has-keys flag; most updates leave it alone.
             const Node* first = &t.node(t.root);
             while (!first->leaf)
                 first = &t.node(first->ptr.front());
             const Node* last = &t.node(t.root);
             while (!last->leaf)
                 last = &t.node(last->ptr.back());
-            uint8_t tail[12] = {};
-            tail[0] = t.node(t.root).total ? 1 : 0;
-            put32(&tail[2], first->page);
-            put32(&tail[6], last->page);
-            writeAt(uint64_t(t.headerPage) * kPageSize + 246, tail, 10);
+            const bool hasKeys = t.node(t.root).total != 0;
+            if (t.root != t.writtenRoot) {
+                uint8_t r[4];
+                put32(r, t.root);
+                writeAt(uint64_t(t.headerPage) * kPageSize, r, 4);
+                t.writtenRoot = t.root;
+            }
+            if (first->page != t.writtenFirst || last->page != t.writtenLast || hasKeys != t.writtenHasKeys) {
+                uint8_t tail[10] = {};
+                tail[0] = hasKeys ? 1 : 0;
+                put32(&tail[2], first->page);
+                put32(&tail[6], last->page);
+                writeAt(uint64_t(t.headerPage) * kPageSize + 246, tail, 10);
+                t.writtenFirst = first->page;
+                t.writtenLast = last->page;
+                t.writtenHasKeys = hasKeys;
+            }
             t.headerDirty = false;
         }
     }

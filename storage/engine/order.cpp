@@ -1,5 +1,6 @@
 #include "storage/engine/order.h"
 
+#include "storage/engine/dbf_file.h"
 #include "storage/engine/memo_file.h"
 #include "storage/engine/table.h"
 #include "storage/engine/table_ops.h"
@@ -70,6 +71,8 @@ MemoReader tableMemoReader(Table& table)
 RecordSource tableRecords(Table& table)
 {
     RecordSource src;
+    // Appends gathered in memory (exclusive use without an index) reach the file first.
+    table.dbf().flush();
     src.count = table.physicalCount();
     src.memo = tableMemoReader(table);
     const std::string dbf = findTableFiles(table.path()).dbf;
