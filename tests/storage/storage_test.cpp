@@ -247,6 +247,7 @@ TEST_F(StorageFixture, CopyAndPasteThroughTheBuffer)
 TEST_F(StorageFixture, FieldValuesMenuCaptions)
 {
     ASSERT_TRUE(storage->OpenDatabase());
+    prompter.clear();
     TDbTable& t = storage->recordTable();
     t.append();
     t.setString(F_SHORTNOTE, QString(60, 'x'));
@@ -264,6 +265,28 @@ TEST_F(StorageFixture, FieldValuesMenuCaptions)
     EXPECT_EQ(captions.at(F_NOTES - 2), "Notes first");
     EXPECT_EQ(captions.at(F_SMALLPIC - 2), "<PICTURE> - Empty");
     EXPECT_EQ(captions.at(F_PICTURE - 2), "<PICTURE> - Not Empty");
+    EXPECT_TRUE(prompter.messages().isEmpty());
+
+    // A memo pointing past the end of the memo file: the message names the record.
+    t.edit();
+    t.setString(F_PRODUCER, "Chateau X");
+    t.post();
+    const qint64 notesAt = t.engine().header().headerLength + t.engine().field(F_NOTES).offset;
+    t.close();
+    {
+        QFile dbf(findFileNoCase(data.path(), "data.dbf"));
+        ASSERT_TRUE(dbf.open(QIODevice::ReadWrite));
+        dbf.seek(notesAt);
+        dbf.write("    999999");
+    }
+    t.open();
+    t.first();
+    const QStringList damaged = storage->FieldValuesMenu(t, formats);
+    EXPECT_EQ(damaged.at(F_NOTES - 2), "");
+    EXPECT_EQ(damaged.at(F_NAME - 2), "");
+    ASSERT_EQ(prompter.messages().size(), 1);
+    EXPECT_EQ(prompter.messages().at(0).type, MessageType::Error);
+    EXPECT_EQ(prompter.messages().at(0).text, "Corrupt Memo Field!!! You should delete record: \rChateau X");
 }
 
 TEST_F(StorageFixture, OpenTableAsksToRetryWhileAnotherProcessHoldsTheTable)
