@@ -193,13 +193,13 @@ void TfrmCalPop::pageDown()
 void TfrmCalPop::yearForward()
 {
     const QDate target = m_date.addDays(365);
-    moveBy(leapDayBetween(m_date, target) ? 366 : 365);
+    moveBy(leapDayBetween(m_date.addDays(1), target) ? 366 : 365);
 }
 
 void TfrmCalPop::yearBack()
 {
     const QDate target = m_date.addDays(-365);
-    moveBy(leapDayBetween(target, m_date) ? -366 : -365);
+    moveBy(leapDayBetween(target, m_date.addDays(-1)) ? -366 : -365);
 }
 
 void TfrmCalPop::chooseAndClose()
