@@ -23,15 +23,15 @@ std::string folder()
 {
     static std::string dir = [] {
         char tmpl[] = "/tmp/mkfuzzXXXXXX";
-        const char *d = ::mkdtemp(tmpl);
+        const char* d = ::mkdtemp(tmpl);
         return std::string(d ? d : "/tmp");
     }();
     return dir;
 }
 
-void writeFile(const std::string &path, const uint8_t *data, size_t n)
+void writeFile(const std::string& path, const uint8_t* data, size_t n)
 {
-    FILE *f = std::fopen(path.c_str(), "wb");
+    FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
         std::abort();
     if (n)
@@ -39,7 +39,7 @@ void writeFile(const std::string &path, const uint8_t *data, size_t n)
     std::fclose(f);
 }
 
-void readEverything(Table &t)
+void readEverything(Table& t)
 {
     int records = 0;
     for (t.first(); !t.eof() && records < 200; t.next(), ++records) {
@@ -53,8 +53,7 @@ void readEverything(Table &t)
                 (void)t.asBlob(i);
                 if (t.field(i).type == 'D')
                     (void)t.asDate(i);
-            } catch (const DatabaseError &) {
-            }
+            } catch (const DatabaseError&) {}
         }
     }
     (void)t.recordCount();
@@ -64,7 +63,7 @@ void readEverything(Table &t)
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 2)
         return 0;
@@ -81,16 +80,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The in-memory readers.
     try {
         (void)parseDbfHeader(data, dbfLen, dbfLen);
-    } catch (const DatabaseError &) {
-    }
+    } catch (const DatabaseError&) {}
     if (size - dbfLen >= 512) {
         try {
-            const uint8_t *m = data + dbfLen;
+            const uint8_t* m = data + dbfLen;
             const uint32_t bs = memoBlockSize(m, size - dbfLen);
             for (uint32_t b = 1; b < 4; ++b)
                 (void)readMemoValue(m, size - dbfLen, bs, b);
-        } catch (const DatabaseError &) {
-        }
+        } catch (const DatabaseError&) {}
     }
 
     try {
@@ -101,12 +98,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (int i = 0; i < t.fieldCount(); ++i) {
             try {
                 t.setString(i, "1");
-            } catch (const DatabaseError &) {
-            }
+            } catch (const DatabaseError&) {}
         }
         t.post();
         readEverything(t);
-    } catch (const DatabaseError &) {
-    }
+    } catch (const DatabaseError&) {}
     return 0;
 }
