@@ -82,15 +82,6 @@ void MemoFile::open(const std::string& path, bool readOnly)
         m_file.close();
         throw;
     }
-    // A writer killed before it updated the next free block leaves the
-    // header behind the end of the file; other programs allocate from it.
-    const uint32_t next = get32(header);
-    const uint64_t endBlock = (size + m_blockSize - 1) / m_blockSize;
-    if (!m_file.readOnly() && next < endBlock && endBlock < 0xFFFFFFFFull) {
-        uint8_t fixed[4];
-        put32(fixed, static_cast<uint32_t>(endBlock));
-        m_file.writeAt(0, fixed, 4);
-    }
 }
 
 void MemoFile::create(const std::string& path, const std::string& tableBaseName)
