@@ -1,10 +1,12 @@
 #include "storage/engine/order.h"
 #include "storage/engine/table.h"
 #include "storage/engine/table_ops.h"
+#include "tests/support/fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -258,4 +260,52 @@ TEST_F(TableIndex, TagManagementNeedsExclusiveUse)
     regenerateTags(t);
     auto* pi = dynamic_cast<ProductionIndex*>(t.indexHooks());
     EXPECT_TRUE(pi->mdx().check(tableRecords(t)).empty());
+}
+
+// Records appended while the table is open exclusively without an index are
+// gathered in memory; a tag built then must still see every one.
+TEST(TableIndexBuild, TagOverRecordsAppendedJustBefore)
+{
+    installIndexProvider();
+    TmpDir dir;
+    const std::string path = dir.file("list1.dbf");
+    createTable(path, {FieldDescriptor{"ITEM", 'C', 40, 0, 0}});
+    Table t(path);
+    t.open(OpenMode::Exclusive);
+    for (int i = 0; i < 500; ++i) {
+        t.append();
+        t.setString(0, "item " + std::to_string(499 - i));
+        t.post();
+    }
+    addTag(t, {"IDX", "ITEM", false, false});
+    setCurrentTag(t, "IDX");
+    EXPECT_EQ(t.recordCount(), 500u);
+    t.first();
+    EXPECT_EQ(t.asString(0), "item 0");
+    EXPECT_TRUE(findKey(t, "item 250"));
+    EXPECT_EQ(t.recno(), 250u);
+}
+
+// The template tables built beside the program open with their tags.
+TEST(TableIndexBuild, ShippedTemplatesOpenWithTheirTags)
+{
+    installIndexProvider();
+    const std::string env = mk::test::programDir().toStdString();
+    struct Expect
+    {
+        const char* file;
+        std::vector<std::string> tags;
+    } expects[] = {{"data.dbf", {"IDX0", "IDX1"}}, {"master.dbf", {"IDX0"}}, {"list.dbf", {"IDX"}}};
+    for (const auto& e : expects) {
+        SCOPED_TRACE(e.file);
+        Table t(env + "/" + e.file);
+        t.open();
+        std::vector<std::string> names;
+        for (const auto& info : listTags(t))
+            names.push_back(info.name);
+        EXPECT_EQ(names, e.tags);
+        EXPECT_EQ(t.header().languageDriver, 0x57);
+    }
+    EXPECT_TRUE(fs::exists(std::string(env) + "/DATA.MDX"));
+    EXPECT_TRUE(fs::exists(std::string(env) + "/MASTER.MDX"));
 }
