@@ -137,34 +137,33 @@ std::string dbaseStr(Decimal value, int width, int decimals)
     const bool neg = value.v < 0;
     const __int128 a = neg ? -value.v : value.v;
     // Try the requested decimals, then fewer, as long as the integer part fits.
+    char buf[64];
     for (int dec = decimals; dec >= 0; --dec) {
         __int128 unit = 1;
         for (int i = 0; i < 9 - dec; ++i)
             unit *= 10;
         __int128 scaled = (a + unit / 2) / unit; // rounded to dec digits
-        __int128 p10 = 1;
-        for (int i = 0; i < dec; ++i)
-            p10 *= 10;
-        __int128 whole = scaled / p10;
-        __int128 frac = scaled % p10;
-        std::string ws;
-        if (whole == 0)
-            ws = "0";
-        while (whole > 0) {
-            ws.insert(ws.begin(), static_cast<char>('0' + static_cast<int>(whole % 10)));
-            whole /= 10;
+        // Digits from the right: decimals, point, integer part, sign.
+        int pos = int(sizeof buf);
+        __int128 x = scaled;
+        for (int i = 0; i < dec; ++i) {
+            buf[--pos] = char('0' + int(x % 10));
+            x /= 10;
         }
-        std::string out = (neg && scaled != 0 ? "-" : "") + ws;
-        if (dec > 0) {
-            std::string fs(dec, '0');
-            for (int i = dec - 1; i >= 0; --i) {
-                fs[i] = static_cast<char>('0' + static_cast<int>(frac % 10));
-                frac /= 10;
-            }
-            out += "." + fs;
+        if (dec > 0)
+            buf[--pos] = '.';
+        do {
+            buf[--pos] = char('0' + int(x % 10));
+            x /= 10;
+        } while (x > 0 && pos > 1);
+        if (neg && scaled != 0)
+            buf[--pos] = '-';
+        const int len = int(sizeof buf) - pos;
+        if (len <= width) {
+            std::string out(size_t(width - len), ' ');
+            out.append(buf + pos, size_t(len));
+            return out;
         }
-        if (static_cast<int>(out.size()) <= width)
-            return std::string(width - out.size(), ' ') + out;
     }
     return std::string(width, '*');
 }

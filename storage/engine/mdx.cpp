@@ -715,7 +715,8 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, std::vector<std::p
         }
         done += size_t(r);
     }
-    ::fsync(fd);
+    // No fsync: the rename keeps a killed process from leaving half a file;
+    // surviving a power cut is left to the file system, as for the tables.
     ::close(fd);
     if (::rename(tmp.c_str(), m_path.c_str()) != 0) {
         ::unlink(tmp.c_str());
