@@ -5,6 +5,7 @@
 #include "platform/prompt.h"
 #include "shell/settings/binarysettings.h"
 #include "shell/settings/textsettings.h"
+#include "storage/storage.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -21,13 +22,34 @@ TForm3::TForm3(GlobalState& g, QWidget* parent)
     setWindowTitle(captionText());
     resize(800, 600);
     readWindowPlacement();
-    m_databaseOpen = true;
+    m_storage = std::make_unique<TStorage>(m_g.SortIndex);
+    m_storage->CreateTables();
+    m_databaseOpen = openDatabase();
+    if (!m_databaseOpen)
+        QTimer::singleShot(0, this, &QWidget::close);
 }
 
 TForm3::~TForm3()
 {
     writeWindowPlacement();
+    if (m_databaseOpen)
+        m_g.SortIndex.SaveSettings(TIndex::SettingsPath(m_g.DataDir, m_g.TableFileName));
     WriteShutdownSettings(m_g);
+    m_storage->CloseTables();
+}
+
+bool TForm3::openDatabase()
+{
+    TStorage& s = *m_storage;
+    s.ProgramDir = m_g.ProgramDir;
+    s.DataDir = m_g.DataDir;
+    s.SettingsDir = m_g.SettingsDir;
+    s.TableFileName = m_g.TableFileName;
+    s.letterTabsEnabled = [this] { return m_g.UserOptions.LetterTabs == 0; };
+    const bool ok = s.OpenDatabase();
+    if (ok)
+        s.recordTable().setAfterInsert([this](TDbTable& table) { m_storage->AssignRecordNumber(table); });
+    return ok;
 }
 
 QString TForm3::captionText() const

@@ -2,9 +2,12 @@
 
 #include <QMainWindow>
 
+#include <memory>
+
 namespace mk {
 
 struct GlobalState;
+class TStorage;
 
 // The main window. It opens the current database when it is built, and its
 // destructor writes the window's and the user's settings.
@@ -22,6 +25,8 @@ public:
     // The caption: the product title, then " [Read Only Mode]" while editing is barred.
     QString captionText() const;
 
+    TStorage& storage() { return *m_storage; }
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -30,7 +35,10 @@ private:
     void readWindowPlacement();
     void writeWindowPlacement() const;
 
+    bool openDatabase();
+
     GlobalState& m_g;
+    std::unique_ptr<TStorage> m_storage;
     bool m_databaseOpen = false;
     bool m_activated = false;
 };

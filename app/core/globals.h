@@ -3,6 +3,7 @@
 #include "shell/settings/binarysettings.h"
 #include "shell/settings/options.h"
 #include "shell/settings/textsettings.h"
+#include "storage/tindex.h"
 
 #include <QString>
 #include <QStringList>
@@ -42,6 +43,9 @@ struct GlobalState
     TUserOptions UserOptions;
     // Whether start-up found the machine options file (no login on a first run).
     bool MachineOptionsFound = false;
+
+    // The sort state of the record table, alive for the whole run.
+    TIndex SortIndex;
 
     QStringList FieldLabels;
     TDateFormats DateFormats;

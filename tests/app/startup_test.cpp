@@ -6,10 +6,14 @@
 #include "shell/mainwindow.h"
 #include "shell/settings/options.h"
 #include "shell/settings/textsettings.h"
+#include "storage/dbtable.h"
+#include "storage/storage.h"
 #include "storage/users.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/tempdir.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QTest>
 
@@ -49,6 +53,16 @@ struct StartupTest : ::testing::Test
                                     o.toBytes()));
     }
     TMachineOptions machine() const { return TMachineOptions::defaults(program.path()); }
+
+    // The template tables the build put into the program folder.
+    void copyTemplates()
+    {
+        for (const char* name :
+             {"data.dbf", "data.dbt", "DATA.MDX", "master.dbf", "MASTER.MDX", "list.dbf", "LIST.MDX"}) {
+            const QString from = joinPath(test::programDir(), QString::fromLatin1(name));
+            ASSERT_TRUE(QFile::copy(from, program.file(QString::fromLatin1(name)))) << name;
+        }
+    }
 };
 
 TEST_F(StartupTest, FirstStartCreatesThePublicDataDirectoriesWithoutALogin)
@@ -184,9 +198,33 @@ TEST_F(StartupTest, UnwritableProgramDirectoryMovesTheDataToTheUsersDataFolder)
     EXPECT_EQ(g.SettingsDir, home.file(QStringLiteral("Marlocket/DATA")));
 }
 
+TEST_F(StartupTest, FirstDatabaseIsMadeFromTheTemplatesAndItsFirstRecordIsNumberTwo)
+{
+    copyTemplates();
+    ASSERT_EQ(RunStartup(g, ui, exe()), StartupResult::Running);
+    TForm3 window(g);
+    ASSERT_TRUE(window.databaseOpen());
+    // An empty data directory: the record table is announced as new.
+    ASSERT_EQ(prompts.messages().size(), 1);
+    EXPECT_TRUE(prompts.messages().at(0).text.startsWith(QStringLiteral("Could not Open the database! A new")));
+    for (const char* name : {"DATA/master.dbf", "DATA/copy.dbf", "DATA/data.dbf", "DATA/data.dbt"})
+        EXPECT_TRUE(program.exists(QString::fromLatin1(name))) << name;
+
+    TDbTable& records = window.storage().recordTable();
+    records.append();
+    records.post();
+    records.last();
+    EXPECT_EQ(records.asNumber(0).value_or(0), 2);
+}
+
 TEST_F(StartupTest, UncleanShutdownWarnsOnceAndACleanOneWritesTheSettings)
 {
+    copyTemplates();
     ASSERT_EQ(RunStartup(g, ui, exe()), StartupResult::Running);
+    {
+        TForm3 first(g);
+    } // creates the public database
+    prompts.clear();
     MarkRunning(g.SettingsDir); // what a killed run leaves behind
     {
         TForm3 window(g);
@@ -204,10 +242,11 @@ TEST_F(StartupTest, UncleanShutdownWarnsOnceAndACleanOneWritesTheSettings)
     EXPECT_TRUE(warning.text.startsWith(QStringLiteral("Quenlow Marlocket was not Closed normally!\rIt is STRONGLY")));
     EXPECT_EQ(prompts.beepCount(), 1);
 
-    // The window's destructor wrote its placement and both option files.
+    // The window's destructor wrote its placement, both option files and the sort settings.
     EXPECT_EQ(program.read(QStringLiteral("DATA/wnd.dat")).size(), 20);
     EXPECT_TRUE(program.exists(QStringLiteral("options.dat")));
     EXPECT_TRUE(program.exists(QStringLiteral("DATA/options.dat")));
+    EXPECT_EQ(program.read(QStringLiteral("DATA/data.idx")).size(), 4);
     MarkShutdownComplete(g);
     EXPECT_TRUE(WasClosedNormally(g.SettingsDir));
 
