@@ -757,6 +757,41 @@ struct Evaluator
         return v;
     }
 
+    // Text results appended to `out`, fixed to the node's width, without the
+    // temporary values of eval(): the hot path of key building.
+    void evalText(const KeyExpression::Node& n, std::string& out) const
+    {
+        const size_t start = out.size();
+        if (n.op == Op::Field && n.type == 'C') {
+            out.append(raw(n));
+        } else if (n.op == Op::Str) {
+            out.append(n.str);
+        } else if (n.op == Op::Plus && n.type == 'C') {
+            evalText(*n.args[0], out);
+            evalText(*n.args[1], out);
+        } else if (n.op == Op::Func && n.func == "UPPER") {
+            evalText(*n.args[0], out);
+            for (size_t i = start; i < out.size(); ++i)
+                out[i] = static_cast<char>(upper1252(static_cast<unsigned char>(out[i])));
+        } else if (n.op == Op::Func && n.func == "SUBSTR") {
+            evalText(*n.args[0], out);
+            const size_t from = static_cast<size_t>(n.constArgs[0] - 1);
+            const size_t len = static_cast<size_t>(n.constArgs[1]);
+            const size_t have = out.size() - start;
+            if (from >= have) {
+                out.resize(start);
+            } else {
+                out.erase(start, from);
+                if (out.size() - start > len)
+                    out.resize(start + len);
+            }
+        } else {
+            ExprValue v = eval(n);
+            out.append(v.text);
+        }
+        out.resize(start + static_cast<size_t>(std::max(n.length, 0)), ' ');
+    }
+
     ExprValue func(const KeyExpression::Node& n) const
     {
         ExprValue v;
@@ -914,6 +949,13 @@ ExprValue KeyExpression::evaluate(const uint8_t* record, size_t size, const Memo
         throw ExprError("empty index expression");
     auto h = std::static_pointer_cast<const ExprHolder>(m_root);
     Evaluator ev{record, size, memo, h->fields};
+    if (h->root->type == 'C') {
+        ExprValue v;
+        v.type = 'C';
+        v.text.reserve(static_cast<size_t>(h->root->length));
+        ev.evalText(*h->root, v.text);
+        return v;
+    }
     ExprValue v = ev.eval(*h->root);
     if (v.type == 'C')
         v.text.resize(static_cast<size_t>(h->root->length), ' ');
