@@ -557,12 +557,18 @@ void computeThreads(const std::vector<std::string>& names, std::vector<uint8_t>&
 
 } // namespace
 
-void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>>& tags)
+void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>>& tags,
+                         size_t firstNew)
 {
     if (tags.size() > size_t(kMaxTags))
         throw DatabaseError(DatabaseError::Code::General, "An index file holds at most 47 tags");
     // Lay out pages: header (0-3), then per tag its header block and its tree.
+    // With firstNew > 0 the first tags stay where they are in the current
+    // file: only the header and the new tags' pages (past the end) are written.
+    const bool append = firstNew > 0;
     std::vector<uint8_t> file(kFirstTagPage * kPageSize, 0);
+    if (append)
+        readAt(0, file.data(), file.size());
     uint8_t* h = file.data();
     h[0] = 2;
     todayYmd(&h[1]);
@@ -585,14 +591,21 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, std::vector<std::p
     std::vector<uint8_t> tl, tr, tp;
     computeThreads(names, tl, tr, tp);
 
-    uint32_t nextPage = kFirstTagPage;
+    uint32_t nextPage = append ? std::max(m_pageCount, kFirstTagPage) : kFirstTagPage;
+    for (size_t t = 0; t < firstNew && t < tags.size(); ++t) {
+        uint8_t* e = &file[kTagTableOffset + t * kTagEntrySize];
+        e[16] = tl[t];
+        e[17] = tr[t];
+        e[18] = tp[t];
+    }
+    const uint32_t firstNewPage = nextPage;
     auto appendBlock = [&](const std::vector<uint8_t>& b) {
         file.resize(size_t(nextPage) * kPageSize + kBlockSize, 0);
         std::memcpy(&file[size_t(nextPage) * kPageSize], b.data(), kBlockSize);
         nextPage += 2;
     };
 
-    for (size_t t = 0; t < tags.size(); ++t) {
+    for (size_t t = firstNew; t < tags.size(); ++t) {
         const TagSpec& spec = tags[t].first;
         const auto& entries = tags[t].second;
         KeyExpression expr;
@@ -697,6 +710,15 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, std::vector<std::p
     put32(&h[36], 0);
     put32(&h[40], 0);
 
+    if (append) {
+        // New pages first, then the header that makes them part of the file.
+        const size_t from = size_t(firstNewPage) * kPageSize;
+        if (file.size() > from)
+            writeAt(from, file.data() + from, file.size() - from);
+        writeAt(0, file.data(), kFirstTagPage * kPageSize);
+        load();
+        return;
+    }
     // Write beside the old file and rename it into place: a process killed
     // here leaves the old index (still marked as it was) or the new one.
     const std::string tmp = m_path + ".tmp";
@@ -868,10 +890,12 @@ void MdxFile::addTag(const TagSpec& spec, const RecordSource& records)
     std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>> all;
     for (const auto& old : m_tags) {
         TagSpec s{old->info.name, old->info.expression, old->info.descending, old->info.unique};
-        all.emplace_back(s, entriesOf(*old));
+        all.emplace_back(s, std::vector<std::pair<std::string, uint32_t>>{}); // kept in place
     }
     all.emplace_back(spec, buildEntries(*t, records));
-    writeFresh(all);
+    if (!m_writable)
+        throw DatabaseError(DatabaseError::Code::Io, "Index file " + m_path + " is read-only");
+    writeFresh(all, m_tags.size());
 }
 
 void MdxFile::deleteTag(const std::string& name)

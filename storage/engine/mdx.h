@@ -130,7 +130,8 @@ private:
     MdxFile();
     void load(bool allowInterrupted = false);
     void loadHeader(const uint8_t* hdr);
-    void writeFresh(const std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>>& tags);
+    void writeFresh(const std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>>& tags,
+                    size_t firstNew = 0);
     std::vector<std::pair<std::string, uint32_t>> buildEntries(Tag& tag, const RecordSource& records);
     std::vector<std::pair<std::string, uint32_t>> entriesOf(const Tag& tag) const;
     void reopenFd();
