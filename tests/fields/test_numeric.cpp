@@ -301,3 +301,25 @@ TEST(CalcEdit, FormulasGoStrictlyLeftToRight)
     combo.setEditText(QStringLiteral("2"));
     EXPECT_EQ(calc.text(), "1,202.50");
 }
+
+TEST(CalcEdit, LocaleDecimalSeparator)
+{
+    Locale german = Locale::english();
+    german.decimalSeparator = QLatin1Char(',');
+    german.thousandsSeparator = QLatin1Char('.');
+    ScopedLocale use(german);
+    NumericForm form;
+    EXPECT_EQ(form.total->EmptyText(), "0,00");
+    EXPECT_EQ(form.total->text(), "0,00");
+    form.type(form.bottles, "2");
+    form.type(form.cost, "1000,25");
+    EXPECT_EQ(form.total->text(), "2.000,50");
+    // The calculator's '.' becomes the decimal separator in the field.
+    whileCalculatorOpen([](TCalcDlg* dlg) {
+        QTest::keyClicks(dlg, "1.5");
+        QTest::keyClick(dlg, Qt::Key_Return);
+    });
+    form.cost->showCalculator();
+    EXPECT_EQ(form.cost->text(), "1,50");
+    EXPECT_EQ(form.total->text(), "3,00");
+}
