@@ -1,5 +1,7 @@
 #include "fields/calcregister.h"
 
+#include <cmath>
+
 namespace mk {
 
 bool TCalcRegister::isKey(QChar key)
@@ -101,7 +103,23 @@ void TCalcRegister::applyOperator(QChar key)
 
 void TCalcRegister::showResult(double value)
 {
-    QString text = QString::number(value, 'f', 10);
+    QString text;
+    if (qIsFinite(value) && std::fabs(value) >= 1e15) {
+        // Beyond 15 digits a double has no more exact digits to show: write
+        // its 15 significant digits and fill the rest with zeros.
+        const QString e = QString::number(value, 'e', 14); // "-d.ddddddddddddddde+XX"
+        const qsizetype ePos = e.indexOf(QLatin1Char('e'));
+        const int exponent = e.mid(ePos + 1).toInt();
+        QString digits = e.left(ePos);
+        const bool minus = digits.startsWith(QLatin1Char('-'));
+        if (minus)
+            digits.remove(0, 1);
+        digits.remove(QLatin1Char('.'));
+        text = (minus ? QStringLiteral("-") : QString()) + digits + QString(exponent - 14, QLatin1Char('0')) +
+               QStringLiteral(".0000000000");
+    } else {
+        text = QString::number(value, 'f', 10);
+    }
     m_sign = false;
     if (text.startsWith(QLatin1Char('-'))) {
         m_sign = true;
