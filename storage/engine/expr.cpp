@@ -138,24 +138,46 @@ std::string dbaseStr(Decimal value, int width, int decimals)
     const __int128 a = neg ? -value.v : value.v;
     // Try the requested decimals, then fewer, as long as the integer part fits.
     char buf[64];
-    for (int dec = decimals; dec >= 0; --dec) {
+    // Start with the decimals that can fit beside the integer part (rounding
+    // may still need one digit more, which the loop handles).
+    int intDigits = 1;
+    for (__int128 w = a / Decimal::kScale; w >= 10; w /= 10)
+        ++intDigits;
+    const int room = width - intDigits - (neg ? 1 : 0) - 1;
+    const int startDec = std::min(decimals, std::max(room, 0));
+    for (int dec = startDec; dec >= 0; --dec) {
         __int128 unit = 1;
         for (int i = 0; i < 9 - dec; ++i)
             unit *= 10;
         __int128 scaled = (a + unit / 2) / unit; // rounded to dec digits
-        // Digits from the right: decimals, point, integer part, sign.
+        // Digits from the right: decimals, point, integer part, sign. The
+        // value fits 64 bits unless it is beyond any dBASE number.
         int pos = int(sizeof buf);
-        __int128 x = scaled;
-        for (int i = 0; i < dec; ++i) {
-            buf[--pos] = char('0' + int(x % 10));
-            x /= 10;
+        if (scaled < (static_cast<__int128>(1) << 63)) {
+            uint64_t x = static_cast<uint64_t>(scaled);
+            for (int i = 0; i < dec; ++i) {
+                buf[--pos] = char('0' + int(x % 10));
+                x /= 10;
+            }
+            if (dec > 0)
+                buf[--pos] = '.';
+            do {
+                buf[--pos] = char('0' + int(x % 10));
+                x /= 10;
+            } while (x > 0 && pos > 1);
+        } else {
+            __int128 x = scaled;
+            for (int i = 0; i < dec; ++i) {
+                buf[--pos] = char('0' + int(x % 10));
+                x /= 10;
+            }
+            if (dec > 0)
+                buf[--pos] = '.';
+            do {
+                buf[--pos] = char('0' + int(x % 10));
+                x /= 10;
+            } while (x > 0 && pos > 1);
         }
-        if (dec > 0)
-            buf[--pos] = '.';
-        do {
-            buf[--pos] = char('0' + int(x % 10));
-            x /= 10;
-        } while (x > 0 && pos > 1);
         if (neg && scaled != 0)
             buf[--pos] = '-';
         const int len = int(sizeof buf) - pos;
