@@ -309,3 +309,26 @@ TEST(TableIndexBuild, ShippedTemplatesOpenWithTheirTags)
     EXPECT_TRUE(fs::exists(std::string(env) + "/DATA.MDX"));
     EXPECT_TRUE(fs::exists(std::string(env) + "/MASTER.MDX"));
 }
+
+// Pack renumbers the records; every tag is regenerated and stays right.
+TEST_F(TableIndex, PackRegeneratesEveryTag)
+{
+    {
+        Table t(path);
+        t.open();
+        setCurrentTag(t, "IDX0");
+        for (int i = 0; i < 30; ++i) {
+            t.first();
+            t.deleteRecord();
+        }
+    }
+    packTable(path);
+    Table t(path);
+    t.open(OpenMode::Exclusive);
+    EXPECT_EQ(t.physicalCount(), 270u);
+    setCurrentTag(t, "IDX1");
+    EXPECT_EQ(t.recordCount(), 270u);
+    auto* pi = dynamic_cast<ProductionIndex*>(t.indexHooks());
+    ASSERT_NE(pi, nullptr);
+    EXPECT_TRUE(pi->mdx().check(tableRecords(t)).empty());
+}
