@@ -1,5 +1,7 @@
 #include "storage/storage.h"
 
+#include <QRegularExpression>
+
 #include "platform/dates.h"
 #include "platform/files.h"
 #include "platform/prompt.h"
@@ -142,34 +144,19 @@ bool TStorage::RepairIndexFile(TDbTable& table)
     };
 
     const QString upper = upperAscii(table.tableName());
-    if (upper == QLatin1String("DATA.DBF"))
-        return copyTemplateIndex(QStringLiteral("DATA.MDX"));
     if (upper == QLatin1String("MASTER.DBF"))
         return copyTemplateIndex(QStringLiteral("MASTER.MDX"));
     if (upper == QLatin1String("LIST.DBF"))
         return false; // never replace the list template itself
-
-    // The index records its table's name: build one for this name from a
-    // temporary copy of the record template in the program directory.
-    TDbTable temp;
-    temp.setDatabaseName(ProgramDir);
-    temp.setTableName(table.tableName());
-    bool ok = false;
-    try {
-        DeleteTable(ProgramDir, table.tableName());
-        if (CreateTableFromTemplate(temp, true)) {
-            const QString source = findFileNoCase(ProgramDir, mdxName);
-            ok = !source.isEmpty() && CopyFileExpanding(source, target);
-            if (ok)
-                if (dbase::IndexProvider* p = dbase::indexProvider())
-                    p->retarget(toCp1252Std(target), toCp1252Std(base));
-        }
-    } catch (const DatabaseError&) {
-        ok = false;
-    }
-    temp.close();
-    DeleteTable(ProgramDir, table.tableName());
-    return ok;
+    // A list table gets the list template's index: the record template's tags
+    // name fields a list table does not have.
+    static const QRegularExpression listTable(QStringLiteral("^LIST[0-9]+\\.DBF$"));
+    if (listTable.match(upper).hasMatch())
+        return copyTemplateIndex(QStringLiteral("LIST.MDX"));
+    // Every other table is a copy of the record template. The index records
+    // its table's name, so the template's index is copied and renamed to this
+    // table; the program directory is never written (it may be read-only).
+    return copyTemplateIndex(QStringLiteral("DATA.MDX"));
 }
 
 bool TStorage::RegenerateIndexes(TDbTable& table)

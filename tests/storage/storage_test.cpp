@@ -5,6 +5,8 @@
 #include "tests/storage/storagefixture.h"
 
 #include "platform/files.h"
+#include "platform/text.h"
+#include "storage/engine/table_ops.h"
 
 #include <QDir>
 #include <QFile>
@@ -387,4 +389,36 @@ TEST_F(StorageFixture, CopyFilesAndListTables)
     EXPECT_EQ(data.read("BACKUP/list1.dbf"), "dbf1");
     EXPECT_EQ(data.read("BACKUP/list3.mdx"), "mdx3");
     EXPECT_FALSE(data.exists("BACKUP/list5.dbf"));
+}
+
+TEST_F(StorageFixture, DamagedListTableIndexIsRebuiltFromTheListTemplate)
+{
+    dbase::copyTable(toCp1252Std(program.file("list.dbf")), toCp1252Std(data.file("list1.dbf")), true);
+    {
+        TDbTable list;
+        list.setDatabaseName(data.path());
+        list.setTableName("list1.dbf");
+        list.open();
+        for (const char* item : {"Merlot", "Cabernet", "Syrah"}) {
+            list.append();
+            list.setString(0, QString::fromLatin1(item));
+            list.post();
+        }
+    }
+    const QString mdx = findFileNoCase(data.path(), "list1.mdx");
+    ASSERT_FALSE(mdx.isEmpty());
+    QFile f(mdx);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.write(QByteArray(2048, '\x5A'));
+    f.close();
+
+    TDbTable list;
+    ASSERT_TRUE(storage->OpenTable(list, "list1.dbf", false));
+    EXPECT_TRUE(prompter.messages().isEmpty()) << prompter.lastMessageText().toStdString();
+    list.setIndexName("IDX");
+    EXPECT_EQ(list.recordCount(), 3);
+    list.first();
+    EXPECT_EQ(list.asString(0), "Cabernet");
+    // The program folder was not written.
+    EXPECT_FALSE(fileExistsNoCase(program.path(), "list1.dbf"));
 }
