@@ -49,6 +49,8 @@ function(mk_test name)
   endif()
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/tests
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;MK_PROGRAM_DIR=${MK_PROGRAM_DIR};MK_SOURCE_DIR=${CMAKE_SOURCE_DIR}" TIMEOUT ${ARG_TIMEOUT}
+    # gtest_discover_tests keeps only one ENVIRONMENT entry; the test main
+    # finds the source tree and the program folder from compiled-in paths.
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT ${ARG_TIMEOUT}
     DISCOVERY_TIMEOUT 60)
 endfunction()
