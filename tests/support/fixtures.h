@@ -6,12 +6,12 @@
 
 namespace mk::test {
 
-// The source tree (env MK_SOURCE_DIR, set by CTest; else the compiled-in path).
+// The source tree (env MK_SOURCE_DIR when set, else the compiled-in path).
 QString sourceDir();
 // A fixture: sourceDir() + "/tests/data/" + relative.
 QString fixturePath(const QString& relative);
-// The built program folder with the shipped files (env MK_PROGRAM_DIR, set
-// by CTest; else the compiled-in path).
+// The built program folder with the shipped files (env MK_PROGRAM_DIR when
+// set, else the compiled-in path).
 QString programDir();
 
 } // namespace mk::test
