@@ -46,7 +46,7 @@ ParsedHeader parseDbfHeader(const uint8_t* data, size_t size, uint64_t fileSize)
     ParsedHeader out;
     TableHeader& h = out.header;
     h.version = data[0];
-    // Level 3 (dBASE III/IV, BDE level 5) and the FoxPro bytes share the
+    // Level 3 (dBASE III and IV, table level 5) and the FoxPro bytes share the
     // 32-byte descriptor layout. Some writers mark dBASE IV memo tables
     // with level 4 (0x84); they are taken when the 32-byte layout fits the
     // header exactly (a level 7 table with its 48-byte descriptors does not).
