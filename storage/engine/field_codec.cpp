@@ -89,10 +89,17 @@ static bool parseStrict(std::string_view t, double& out)
     return r.ec == std::errc() && r.ptr == buf + n && std::isfinite(out);
 }
 
+bool isAsteriskFill(std::string_view t)
+{
+    return !t.empty() && t.find_first_not_of('*') == std::string_view::npos;
+}
+
 std::optional<double> readNumber(const uint8_t* p, size_t n)
 {
     const std::string_view t = trimmed(p, n);
-    if (t.empty())
+    // Other writers store a null number (and dBASE a number too wide for its
+    // field) as asterisks: no value, not damage.
+    if (t.empty() || isAsteriskFill(t))
         return std::nullopt;
     // Fast path: plain digits with an optional point and sign.
     double out = 0;

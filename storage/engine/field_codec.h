@@ -16,7 +16,9 @@ bool isBlank(const uint8_t* p, size_t n);             // spaces or NULs only
 std::string_view trimmed(const uint8_t* p, size_t n); // spaces and NULs off both ends
 std::string_view rightTrimmed(const uint8_t* p, size_t n);
 
-// Number in an N/F field: empty -> nullopt; garbage -> EngineError.
+// A numeric field filled with asterisks: how other writers store a null.
+bool isAsteriskFill(std::string_view trimmedText);
+// Number in an N/F field: empty or asterisks -> nullopt; garbage -> EngineError.
 std::optional<double> readNumber(const uint8_t* p, size_t n);
 // Writes `value` right-aligned with `decimals`; ValueTooLong when it does not fit.
 void writeNumber(uint8_t* p, size_t n, int decimals, double value);

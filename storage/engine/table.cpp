@@ -147,6 +147,16 @@ void Table::close() noexcept
     }
     m_hooks.reset();
     m_order.reset();
+    // Appends gathered while the table was open exclusively reach the files
+    // before they close: the batch (its memo values are written just before
+    // it), then the memo file.
+    try {
+        m_dbf->flush();
+        if (m_memo)
+            m_memo->flush();
+    } catch (...) {
+        // Nothing more can be done in close; the table stays valid.
+    }
     m_memo.reset();
     m_dbf.reset();
     m_state = DatasetState::Inactive;
@@ -697,6 +707,10 @@ bool Table::isNull(int pos) const
         const uint8_t b = m_buffer[f.offset];
         return b == ' ' || b == '?' || b == 0;
     }
+    if (f.isNumeric()) {
+        const std::string_view t = codec::trimmed(m_buffer.data() + f.offset, f.length);
+        return t.empty() || codec::isAsteriskFill(t);
+    }
     return codec::isBlank(m_buffer.data() + f.offset, f.length);
 }
 
@@ -716,7 +730,8 @@ std::string Table::asString(int pos) const
         return memoValue(pos);
     case 'N':
     case 'F': {
-        (void)codec::readNumber(p, f.length); // garbage is an engine error
+        if (!codec::readNumber(p, f.length)) // garbage is an engine error
+            return {};
         return std::string(codec::trimmed(p, f.length));
     }
     case 'D': {
