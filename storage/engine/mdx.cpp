@@ -557,8 +557,7 @@ void computeThreads(const std::vector<std::string>& names, std::vector<uint8_t>&
 
 } // namespace
 
-void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>>& tags,
-                         size_t firstNew)
+void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, Entries>>& tags, size_t firstNew)
 {
     if (tags.size() > size_t(kMaxTags))
         throw DatabaseError(DatabaseError::Code::General, "An index file holds at most 47 tags");
@@ -642,11 +641,12 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, std::vector<std::p
             put32(&b[0], uint32_t(take));
             for (size_t j = 0; j < take; ++j) {
                 uint8_t* it = &b[8 + j * size_t(itemLen)];
-                put32(it, entries[i + j].second);
-                std::memcpy(it + 4, entries[i + j].first.data(), size_t(keyLen));
+                put32(it, entries.recs[i + j]);
+                std::memcpy(it + 4, entries.key(i + j), size_t(keyLen));
             }
-            Built bl{nextPage, take ? entries[i + take - 1].first : std::string(size_t(keyLen), '\0'),
-                     take ? entries[i + take - 1].second : 0};
+            Built bl{nextPage,
+                     take ? std::string(entries.key(i + take - 1), size_t(keyLen)) : std::string(size_t(keyLen), '\0'),
+                     take ? entries.recs[i + take - 1] : 0};
             if (level.empty())
                 firstLeaf = nextPage;
             lastLeaf = nextPage;
@@ -749,10 +749,16 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, std::vector<std::p
     load();
 }
 
-std::vector<std::pair<std::string, uint32_t>> MdxFile::buildEntries(Tag& tag, const RecordSource& records)
+MdxFile::Entries MdxFile::buildEntries(Tag& tag, const RecordSource& records)
 {
-    std::vector<std::pair<std::string, uint32_t>> entries;
-    entries.reserve(records.count);
+    // Keys go into one flat buffer; an index permutation is sorted and the
+    // keys are laid out once more in order. Ties keep record order, as the
+    // records are read in ascending number.
+    const size_t kl = size_t(tag.keyLen);
+    std::string flat;
+    std::vector<uint32_t> recs;
+    flat.reserve(size_t(records.count) * kl);
+    recs.reserve(records.count);
     std::vector<uint8_t> rec;
     MemoReader memo = records.memo ? records.memo : m_memo;
     for (uint32_t r = 1; r <= records.count; ++r) {
@@ -764,30 +770,57 @@ std::vector<std::pair<std::string, uint32_t>> MdxFile::buildEntries(Tag& tag, co
         } catch (const ExprError& e) {
             throw DatabaseError(DatabaseError::Code::General, e.what());
         }
-        entries.emplace_back(encodeKey(v, tag.info.keyType, tag.keyLen), r);
+        const std::string k = encodeKey(v, tag.info.keyType, tag.keyLen);
+        flat.append(k.data(), std::min(k.size(), kl));
+        flat.resize(recs.size() * kl + kl, '\0');
+        recs.push_back(r);
     }
-    std::sort(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
-        return tag.cmpEntry(a.first.data(), a.second, b.first.data(), b.second) < 0;
-    });
-    if (tag.info.unique) {
-        auto end = std::unique(entries.begin(), entries.end(), [&](const auto& a, const auto& b) {
-            return tag.cmpKey(a.first.data(), b.first.data()) == 0;
+    std::vector<uint32_t> order(recs.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = uint32_t(i);
+    const char* base = flat.data();
+    if (tag.info.keyType == 'C' && !tag.info.descending) {
+        std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+            const int c = std::memcmp(base + a * kl, base + b * kl, kl);
+            return c < 0 || (c == 0 && a < b);
         });
-        entries.erase(end, entries.end());
+    } else {
+        std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+            const int c = tag.cmpKey(base + a * kl, base + b * kl);
+            return c < 0 || (c == 0 && a < b);
+        });
     }
-    return entries;
+    if (tag.info.unique) {
+        // The first record of each key stays.
+        auto end = std::unique(order.begin(), order.end(),
+                               [&](uint32_t a, uint32_t b) { return tag.cmpKey(base + a * kl, base + b * kl) == 0; });
+        order.erase(end, order.end());
+    }
+    Entries out;
+    out.keyLen = kl;
+    out.keys.resize(order.size() * kl);
+    out.recs.resize(order.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        std::memcpy(out.keys.data() + i * kl, base + size_t(order[i]) * kl, kl);
+        out.recs[i] = recs[order[i]];
+    }
+    return out;
 }
 
-std::vector<std::pair<std::string, uint32_t>> MdxFile::entriesOf(const Tag& tag) const
+MdxFile::Entries MdxFile::entriesOf(const Tag& tag) const
 {
-    std::vector<std::pair<std::string, uint32_t>> out;
+    Entries out;
+    out.keyLen = size_t(tag.keyLen);
     const uint64_t n = tag.node(tag.root).total;
-    out.reserve(n);
+    out.keys.reserve(n * out.keyLen);
+    out.recs.reserve(n);
     std::function<void(uint32_t)> walk = [&](uint32_t page) {
         const Node& nd = tag.node(page);
         if (nd.leaf) {
-            for (size_t i = 0; i < nd.n(); ++i)
-                out.emplace_back(std::string(tag.key(nd, i), size_t(tag.keyLen)), nd.ptr[i]);
+            for (size_t i = 0; i < nd.n(); ++i) {
+                out.keys.append(tag.key(nd, i), out.keyLen);
+                out.recs.push_back(nd.ptr[i]);
+            }
         } else {
             for (uint32_t c : nd.ptr)
                 walk(c);
@@ -835,7 +868,7 @@ std::unique_ptr<MdxFile> MdxFile::create(const std::string& path, const std::str
     f->m_path = path;
     f->m_tableName = upperAscii(tableBaseName);
     f->m_fields = exprFields(fields);
-    std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>> all;
+    std::vector<std::pair<TagSpec, Entries>> all;
     for (const auto& spec : tags) {
         checkTagName(spec.name);
         auto t = specTag(spec, f->m_fields);
@@ -887,10 +920,10 @@ void MdxFile::addTag(const TagSpec& spec, const RecordSource& records)
         throw DatabaseError(DatabaseError::Code::General, "An index file holds at most 47 tags");
     refresh();
     auto t = specTag(spec, m_fields);
-    std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>> all;
+    std::vector<std::pair<TagSpec, Entries>> all;
     for (const auto& old : m_tags) {
         TagSpec s{old->info.name, old->info.expression, old->info.descending, old->info.unique};
-        all.emplace_back(s, std::vector<std::pair<std::string, uint32_t>>{}); // kept in place
+        all.emplace_back(s, Entries{}); // kept in place
     }
     all.emplace_back(spec, buildEntries(*t, records));
     if (!m_writable)
@@ -904,7 +937,7 @@ void MdxFile::deleteTag(const std::string& name)
     const int idx = findTag(name);
     if (idx < 0)
         throw DatabaseError(DatabaseError::Code::NotFound, "Index tag " + name + " does not exist");
-    std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>> all;
+    std::vector<std::pair<TagSpec, Entries>> all;
     for (size_t i = 0; i < m_tags.size(); ++i) {
         if (int(i) == idx)
             continue;
@@ -917,7 +950,7 @@ void MdxFile::deleteTag(const std::string& name)
 
 void MdxFile::regenerate(const RecordSource& records)
 {
-    std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>> all;
+    std::vector<std::pair<TagSpec, Entries>> all;
     for (const auto& old : m_tags) {
         TagSpec s{old->info.name, old->info.expression, old->info.descending, old->info.unique};
         all.emplace_back(s, buildEntries(*old, records));
@@ -1472,7 +1505,7 @@ std::vector<std::string> MdxFile::check(const RecordSource& records)
     for (auto& tp : m_tags) {
         Tag& t = *tp;
         const std::string label = "tag " + t.info.name + ": ";
-        std::vector<std::pair<std::string, uint32_t>> have;
+        Entries have;
         try {
             have = entriesOf(t);
         } catch (const DatabaseError& e) {
@@ -1480,11 +1513,11 @@ std::vector<std::string> MdxFile::check(const RecordSource& records)
             continue;
         }
         for (size_t i = 1; i < have.size(); ++i)
-            if (t.cmpEntry(have[i - 1].first.data(), have[i - 1].second, have[i].first.data(), have[i].second) >= 0) {
+            if (t.cmpEntry(have.key(i - 1), have.recs[i - 1], have.key(i), have.recs[i]) >= 0) {
                 problems.push_back(label + "keys out of order at position " + std::to_string(i));
                 break;
             }
-        std::vector<std::pair<std::string, uint32_t>> want;
+        Entries want;
         try {
             want = buildEntries(t, records);
         } catch (const DatabaseError& e) {
@@ -1496,10 +1529,9 @@ std::vector<std::string> MdxFile::check(const RecordSource& records)
                                " records");
         size_t shown = 0;
         for (size_t i = 0; i < std::min(have.size(), want.size()) && shown < 5; ++i)
-            if (have[i] != want[i]) {
+            if (have.recs[i] != want.recs[i] || std::memcmp(have.key(i), want.key(i), have.keyLen) != 0) {
                 problems.push_back(label + "position " + std::to_string(i) + " holds record " +
-                                   std::to_string(have[i].second) + ", expected record " +
-                                   std::to_string(want[i].second));
+                                   std::to_string(have.recs[i]) + ", expected record " + std::to_string(want.recs[i]));
                 ++shown;
             }
         // Every page must be reachable from the root exactly once and within the file.

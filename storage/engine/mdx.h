@@ -130,10 +130,20 @@ private:
     MdxFile();
     void load(bool allowInterrupted = false);
     void loadHeader(const uint8_t* hdr);
-    void writeFresh(const std::vector<std::pair<TagSpec, std::vector<std::pair<std::string, uint32_t>>>>& tags,
-                    size_t firstNew = 0);
-    std::vector<std::pair<std::string, uint32_t>> buildEntries(Tag& tag, const RecordSource& records);
-    std::vector<std::pair<std::string, uint32_t>> entriesOf(const Tag& tag) const;
+    // A tag's entries in key order: fixed-length keys side by side in one
+    // buffer, record numbers beside them.
+    struct Entries
+    {
+        size_t keyLen = 0;
+        std::string keys;
+        std::vector<uint32_t> recs;
+        size_t size() const { return recs.size(); }
+        bool empty() const { return recs.empty(); }
+        const char* key(size_t i) const { return keys.data() + i * keyLen; }
+    };
+    void writeFresh(const std::vector<std::pair<TagSpec, Entries>>& tags, size_t firstNew = 0);
+    Entries buildEntries(Tag& tag, const RecordSource& records);
+    Entries entriesOf(const Tag& tag) const;
     void reopenFd();
     void readAt(uint64_t offset, void* buf, size_t len) const;
     void writeAt(uint64_t offset, const void* buf, size_t len);
