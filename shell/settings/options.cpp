@@ -93,7 +93,9 @@ void TMachineOptions::readFrom(TByteReader& in)
 
 namespace {
 
-bool readMachineFile(const QString& dir, TMachineOptions& options)
+// Reads "options.dat" of dir into options; false when there is none to read.
+template<class Options>
+bool readOptionsFile(const QString& dir, Options& options)
 {
     if (dir.isEmpty())
         return false;
@@ -106,6 +108,11 @@ bool readMachineFile(const QString& dir, TMachineOptions& options)
     TByteReader in(std::move(*bytes));
     options.readFrom(in);
     return true;
+}
+
+bool readMachineFile(const QString& dir, TMachineOptions& options)
+{
+    return readOptionsFile(dir, options);
 }
 
 bool canEnterDirectory(const QString& dir)
@@ -216,17 +223,7 @@ void TUserOptions::readFrom(TByteReader& in)
 bool ReadUserOptions(const QString& settingsDir, TUserOptions& options)
 {
     options = TUserOptions();
-    if (settingsDir.isEmpty())
-        return false;
-    const QString path = findFileNoCase(settingsDir, QString::fromLatin1(OptionsFileName));
-    if (path.isEmpty())
-        return false;
-    std::optional<QByteArray> bytes = readFileBytes(path);
-    if (!bytes)
-        return false;
-    TByteReader in(std::move(*bytes));
-    options.readFrom(in);
-    return true;
+    return readOptionsFile(settingsDir, options);
 }
 
 bool WriteUserOptions(const QString& settingsDir, const TUserOptions& options)
