@@ -30,6 +30,8 @@ public:
     virtual void recordDeleted(uint32_t recno, const uint8_t* record) = 0;
     virtual void recordRecalled(uint32_t recno, const uint8_t* record) = 0;
     virtual void endChange() = 0;
+    // Changes held back in memory (exclusive use) reach the files.
+    virtual void flush() {}
     // The table is closing; the hooks object is destroyed right after.
     virtual void closing() {}
 };

@@ -82,7 +82,9 @@ struct Node
     std::vector<uint32_t> ptr;     // leaf: record numbers; interior: child pages
     std::vector<uint32_t> lastRec; // interior: record number of each child's last entry
     std::vector<uint64_t> cnt;     // interior: entries below each child
+    std::vector<Node*> kid;        // interior: the child nodes (owned by the tag)
     uint64_t total = 0;
+    bool isDirty = false; // changed since the last write
 
     size_t n() const { return ptr.size(); }
 };
@@ -99,7 +101,7 @@ struct MdxFile::Tag
     uint8_t serial = 1;
     uint8_t keyFormat3 = 0;
     std::unordered_map<uint32_t, std::unique_ptr<Node>> nodes;
-    std::unordered_set<uint32_t> dirty;
+    std::vector<uint32_t> dirty; // pages of changed nodes (may repeat)
     bool headerDirty = false;
     // Tag header values as on disk.
     uint32_t writtenRoot = 0;
@@ -108,6 +110,14 @@ struct MdxFile::Tag
     bool writtenHasKeys = false;
 
     const char* key(const Node& nd, size_t i) const { return nd.keys.data() + i * size_t(keyLen); }
+
+    void markDirty(Node& nd)
+    {
+        if (!nd.isDirty) {
+            nd.isDirty = true;
+            dirty.push_back(nd.page);
+        }
+    }
 
     int cmpKey(const char* a, const char* b) const
     {
@@ -195,7 +205,7 @@ struct MdxFile::Tag
                 return before + nd->total;
             for (size_t j = 0; j < i; ++j)
                 before += nd->cnt[j];
-            nd = &node(nd->ptr[i]);
+            nd = nd->kid[i];
         }
         throw DatabaseError(DatabaseError::Code::Corrupt, "index tree too deep");
     }
@@ -217,7 +227,7 @@ struct MdxFile::Tag
             }
             if (i >= nd->n())
                 throw DatabaseError(DatabaseError::Code::General, "index position out of range");
-            nd = &node(nd->ptr[i]);
+            nd = nd->kid[i];
         }
         throw DatabaseError(DatabaseError::Code::Corrupt, "index tree too deep");
     }
@@ -238,6 +248,11 @@ MdxFile::MdxFile() = default;
 
 MdxFile::~MdxFile()
 {
+    try {
+        flush();
+    } catch (...) {
+        // The file keeps its "in progress" mark and is regenerated when next opened.
+    }
     if (m_locked)
         unlockFile();
     if (m_fd >= 0)
@@ -450,9 +465,11 @@ void MdxFile::load(bool allowInterrupted)
                 nd->keys.resize(children * kl);
                 nd->lastRec.resize(children);
                 nd->cnt.resize(children);
+                nd->kid.resize(children);
                 for (uint32_t i = 0; i < children; ++i) {
                     loadNode(nd->ptr[i], depth + 1);
-                    const Node& ch = tag->node(nd->ptr[i]);
+                    Node& ch = tag->node(nd->ptr[i]);
+                    nd->kid[i] = &ch;
                     if (ch.n() == 0)
                         corrupt(m_path, "empty page inside tag " + tag->info.name);
                     std::string k;
@@ -499,8 +516,8 @@ void MdxFile::loadHeader(const uint8_t* hdr)
 
 bool MdxFile::refresh()
 {
-    if (m_changeDepth > 0)
-        return false;
+    if (m_changeDepth > 0 || m_batchOpen)
+        return false; // nobody else writes while a batch is pending
     uint8_t hdr[64];
     readAt(0, hdr, sizeof hdr);
     const bool own = std::memcmp(&hdr[kMarkerOffset], kMarker, 4) == 0;
@@ -745,7 +762,9 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, Entries>>& tags, s
         throw DatabaseError(DatabaseError::Code::Io, "Cannot replace index file " + m_path);
     }
     m_writable = true;
-    reopenFd();
+    reopenFd(); // closing the old descriptor dropped its lock
+    m_locked = false;
+    m_batchOpen = false;
     load();
 }
 
@@ -918,6 +937,7 @@ void MdxFile::addTag(const TagSpec& spec, const RecordSource& records)
         throw DatabaseError(DatabaseError::Code::General, "Index tag " + spec.name + " already exists");
     if (tagCount() >= kMaxTags)
         throw DatabaseError(DatabaseError::Code::General, "An index file holds at most 47 tags");
+    flush();
     refresh();
     auto t = specTag(spec, m_fields);
     std::vector<std::pair<TagSpec, Entries>> all;
@@ -933,6 +953,7 @@ void MdxFile::addTag(const TagSpec& spec, const RecordSource& records)
 
 void MdxFile::deleteTag(const std::string& name)
 {
+    flush();
     refresh();
     const int idx = findTag(name);
     if (idx < 0)
@@ -950,6 +971,7 @@ void MdxFile::deleteTag(const std::string& name)
 
 void MdxFile::regenerate(const RecordSource& records)
 {
+    flush();
     std::vector<std::pair<TagSpec, Entries>> all;
     for (const auto& old : m_tags) {
         TagSpec s{old->info.name, old->info.expression, old->info.descending, old->info.unique};
@@ -964,7 +986,7 @@ void MdxFile::beginChange()
 {
     if (!m_writable)
         throw DatabaseError(DatabaseError::Code::Io, "Index file " + m_path + " is read-only");
-    if (m_changeDepth++ > 0)
+    if (m_changeDepth++ > 0 || m_batchOpen)
         return;
     lockFile(true);
     try {
@@ -982,6 +1004,7 @@ void MdxFile::beginChange()
         unlockFile();
         throw;
     }
+    m_batchOpen = m_writeBehind;
 }
 
 void MdxFile::writeHeaderCounters(bool dirty)
@@ -994,12 +1017,32 @@ void MdxFile::writeHeaderCounters(bool dirty)
     m_ownMarker = true;
 }
 
+size_t MdxFile::dirtyPages() const
+{
+    size_t n = 0;
+    for (const auto& t : m_tags)
+        n += t->dirty.size();
+    return n;
+}
+
 void MdxFile::endChange()
 {
     if (m_changeDepth == 0)
         return;
     if (--m_changeDepth > 0)
         return;
+    // A write-behind batch is written once it holds this many pages (64 MB);
+    // random inserts dirty most leaves, so smaller batches would write the
+    // same pages over and over.
+    constexpr size_t kBatchPages = 65536;
+    if (m_batchOpen && dirtyPages() < kBatchPages)
+        return;
+    commitChange();
+}
+
+void MdxFile::commitChange()
+{
+    m_batchOpen = false;
     try {
         flushDirty();
         ++m_counter;
@@ -1018,6 +1061,19 @@ void MdxFile::endChange()
         throw;
     }
     unlockFile();
+}
+
+void MdxFile::setWriteBehind(bool on)
+{
+    if (!on)
+        flush();
+    m_writeBehind = on;
+}
+
+void MdxFile::flush()
+{
+    if (m_batchOpen && m_changeDepth == 0)
+        commitChange();
 }
 
 uint32_t MdxFile::allocPage()
@@ -1046,35 +1102,59 @@ void MdxFile::freePage(uint32_t page)
 
 void MdxFile::flushDirty()
 {
-    std::vector<uint8_t> b(kBlockSize);
+    // Pages are written in file order, neighbours in one write.
+    std::vector<std::pair<uint32_t, const Tag*>> pages;
+    for (auto& tp : m_tags) {
+        const Tag& t = *tp;
+        for (uint32_t page : t.dirty)
+            if (t.nodes.count(page)) // a page freed meanwhile is not written
+                pages.emplace_back(page, &t);
+    }
+    std::sort(pages.begin(), pages.end());
+    pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+    constexpr size_t kRunPages = 128;
+    std::vector<uint8_t> run;
+    run.reserve(std::min(pages.size(), kRunPages) * kBlockSize);
+    uint32_t runStart = 0;
+    auto writeRun = [&] {
+        if (!run.empty())
+            writeAt(uint64_t(runStart) * kPageSize, run.data(), run.size());
+        run.clear();
+    };
+    for (size_t p = 0; p < pages.size(); ++p) {
+        const uint32_t page = pages[p].first;
+        const Tag& t = *pages[p].second;
+        const size_t blocks = run.size() / kBlockSize;
+        if (!run.empty() && (page != runStart + 2 * blocks || blocks >= kRunPages))
+            writeRun();
+        if (run.empty())
+            runStart = page;
+        run.resize(run.size() + kBlockSize, 0);
+        uint8_t* b = run.data() + run.size() - kBlockSize;
+        Node& nd = *t.nodes.find(page)->second;
+        nd.isDirty = false;
+        put32(&b[4], nd.link);
+        const size_t kl = size_t(t.keyLen);
+        if (nd.leaf) {
+            put32(&b[0], uint32_t(nd.n()));
+            for (size_t i = 0; i < nd.n(); ++i) {
+                uint8_t* item = &b[8 + i * size_t(t.itemLen)];
+                put32(item, nd.ptr[i]);
+                std::memcpy(item + 4, t.key(nd, i), kl);
+            }
+        } else {
+            put32(&b[0], uint32_t(nd.n() - 1));
+            for (size_t i = 0; i < nd.n(); ++i) {
+                uint8_t* item = &b[8 + i * size_t(t.itemLen)];
+                put32(item, nd.ptr[i]);
+                if (i + 1 < nd.n())
+                    std::memcpy(item + 4, t.key(nd, i), kl);
+            }
+        }
+    }
+    writeRun();
     for (auto& tp : m_tags) {
         Tag& t = *tp;
-        for (uint32_t page : t.dirty) {
-            auto it = t.nodes.find(page);
-            if (it == t.nodes.end())
-                continue; // freed meanwhile
-            const Node& nd = *it->second;
-            std::fill(b.begin(), b.end(), 0);
-            put32(&b[4], nd.link);
-            const size_t kl = size_t(t.keyLen);
-            if (nd.leaf) {
-                put32(&b[0], uint32_t(nd.n()));
-                for (size_t i = 0; i < nd.n(); ++i) {
-                    uint8_t* item = &b[8 + i * size_t(t.itemLen)];
-                    put32(item, nd.ptr[i]);
-                    std::memcpy(item + 4, t.key(nd, i), kl);
-                }
-            } else {
-                put32(&b[0], uint32_t(nd.n() - 1));
-                for (size_t i = 0; i < nd.n(); ++i) {
-                    uint8_t* item = &b[8 + i * size_t(t.itemLen)];
-                    put32(item, nd.ptr[i]);
-                    if (i + 1 < nd.n())
-                        std::memcpy(item + 4, t.key(nd, i), kl);
-                }
-            }
-            writeAt(uint64_t(page) * kPageSize, b.data(), kBlockSize);
-        }
         t.dirty.clear();
         if (t.headerDirty) {
             // The tag header changes only with the root, the first or last
@@ -1120,14 +1200,19 @@ struct TreeEditor
 
     void setChildSummary(Node& parent, size_t i, const Node& child)
     {
-        std::string k;
-        uint32_t r;
-        t.lastOf(child, k, r);
-        if (std::memcmp(parent.keys.data() + i * kl(), k.data(), kl()) != 0 || parent.lastRec[i] != r) {
-            std::memcpy(parent.keys.data() + i * kl(), k.data(), kl());
-            parent.lastRec[i] = r;
-            if (i + 1 < parent.n())
-                t.dirty.insert(parent.page);
+        char* pk = parent.keys.data() + i * kl();
+        if (child.n() == 0) {
+            std::memset(pk, 0, kl());
+            parent.lastRec[i] = 0;
+        } else {
+            const char* ck = t.key(child, child.n() - 1);
+            const uint32_t r = child.leaf ? child.ptr.back() : child.lastRec.back();
+            if (std::memcmp(pk, ck, kl()) != 0 || parent.lastRec[i] != r) {
+                std::memcpy(pk, ck, kl());
+                parent.lastRec[i] = r;
+                if (i + 1 < parent.n())
+                    t.markDirty(parent);
+            }
         }
         parent.cnt[i] = child.total;
     }
@@ -1151,8 +1236,10 @@ struct TreeEditor
         } else {
             right->lastRec.assign(nd.lastRec.begin() + std::ptrdiff_t(keep), nd.lastRec.end());
             right->cnt.assign(nd.cnt.begin() + std::ptrdiff_t(keep), nd.cnt.end());
+            right->kid.assign(nd.kid.begin() + std::ptrdiff_t(keep), nd.kid.end());
             nd.lastRec.resize(keep);
             nd.cnt.resize(keep);
+            nd.kid.resize(keep);
             right->total = 0;
             for (auto c : right->cnt)
                 right->total += c;
@@ -1161,8 +1248,8 @@ struct TreeEditor
                 nd.total += c;
         }
         const uint32_t page = right->page;
-        t.dirty.insert(nd.page);
-        t.dirty.insert(page);
+        t.markDirty(nd);
+        t.markDirty(*right);
         t.nodes[page] = std::move(right);
         return page;
     }
@@ -1181,7 +1268,7 @@ struct TreeEditor
                 throw DatabaseError(DatabaseError::Code::Corrupt, "empty index page");
             size_t i = t.lowerIn(*nd, k.data(), r);
             path.emplace_back(nd, i);
-            nd = &t.node(nd->ptr[i]);
+            nd = nd->kid[i];
         }
         size_t pos = t.lowerIn(*nd, k.data(), r);
         if (t.info.unique) {
@@ -1203,7 +1290,7 @@ struct TreeEditor
         nd->keys.insert(pos * kl(), k.data(), kl());
         nd->ptr.insert(nd->ptr.begin() + std::ptrdiff_t(pos), r);
         nd->total = nd->n();
-        t.dirty.insert(nd->page);
+        t.markDirty(*nd);
         Node* child = nd;
         uint32_t newSibling = overfull(*child) ? split(*child) : 0;
         for (auto it = path.rbegin(); it != path.rend(); ++it) {
@@ -1216,9 +1303,10 @@ struct TreeEditor
                 parent.ptr.insert(parent.ptr.begin() + std::ptrdiff_t(i + 1), newSibling);
                 parent.lastRec.insert(parent.lastRec.begin() + std::ptrdiff_t(i + 1), 0);
                 parent.cnt.insert(parent.cnt.begin() + std::ptrdiff_t(i + 1), 0);
+                parent.kid.insert(parent.kid.begin() + std::ptrdiff_t(i + 1), &sib);
                 setChildSummary(parent, i, *child);
                 setChildSummary(parent, i + 1, sib);
-                t.dirty.insert(parent.page);
+                t.markDirty(parent);
             }
             parent.total = 0;
             for (auto c : parent.cnt)
@@ -1235,11 +1323,12 @@ struct TreeEditor
             root->lastRec = {0, 0};
             root->cnt = {0, 0};
             Node& sib = t.node(newSibling);
+            root->kid = {child, &sib};
             setChildSummary(*root, 0, *child);
             setChildSummary(*root, 1, sib);
             root->total = root->cnt[0] + root->cnt[1];
             t.root = root->page;
-            t.dirty.insert(root->page);
+            t.markDirty(*root);
             t.nodes[root->page] = std::move(root);
             t.headerDirty = true;
         }
@@ -1279,7 +1368,7 @@ struct TreeEditor
                 return false;
             size_t i = t.lowerIn(*nd, k.data(), r);
             path.emplace_back(nd, i);
-            nd = &t.node(nd->ptr[i]);
+            nd = nd->kid[i];
         }
         size_t pos = t.lowerIn(*nd, k.data(), r);
         if (pos >= nd->n() || nd->ptr[pos] != r || t.cmpKey(t.key(*nd, pos), k.data()) != 0)
@@ -1287,7 +1376,7 @@ struct TreeEditor
         nd->keys.erase(pos * kl(), kl());
         nd->ptr.erase(nd->ptr.begin() + std::ptrdiff_t(pos));
         nd->total = nd->n();
-        t.dirty.insert(nd->page);
+        t.markDirty(*nd);
         Node* child = nd;
         for (auto it = path.rbegin(); it != path.rend(); ++it) {
             Node& parent = *it->first;
@@ -1298,10 +1387,10 @@ struct TreeEditor
                 parent.ptr.erase(parent.ptr.begin() + std::ptrdiff_t(i));
                 parent.lastRec.erase(parent.lastRec.begin() + std::ptrdiff_t(i));
                 parent.cnt.erase(parent.cnt.begin() + std::ptrdiff_t(i));
+                parent.kid.erase(parent.kid.begin() + std::ptrdiff_t(i));
                 t.nodes.erase(gone);
-                t.dirty.erase(gone);
                 release(gone);
-                t.dirty.insert(parent.page);
+                t.markDirty(parent);
             } else {
                 setChildSummary(parent, i, *child);
             }
@@ -1317,8 +1406,9 @@ struct TreeEditor
             root.ptr.clear();
             root.lastRec.clear();
             root.cnt.clear();
+            root.kid.clear();
             root.total = 0;
-            t.dirty.insert(root.page);
+            t.markDirty(root);
         }
         t.headerDirty = true;
         return true;
@@ -1501,6 +1591,7 @@ int MdxFile::compare(int tag, const std::string& a, const std::string& b) const
 
 std::vector<std::string> MdxFile::check(const RecordSource& records)
 {
+    flush();
     std::vector<std::string> problems;
     for (auto& tp : m_tags) {
         Tag& t = *tp;

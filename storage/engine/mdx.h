@@ -98,6 +98,14 @@ public:
     void endChange();
     void setMemoReader(MemoReader reader) { m_memo = std::move(reader); }
 
+    // Write-behind, for a table open exclusively: changed pages stay in
+    // memory and reach the file in batches (flush(), a full batch, tag
+    // management, close). The file keeps its "update in progress" mark
+    // while a batch is pending, so a process killed meanwhile leaves an
+    // index that the next open reports damaged and regenerates.
+    void setWriteBehind(bool on);
+    void flush();
+
     // Reloads the memory copy when another process changed the file.
     // Returns true when it reloaded.
     bool refresh();
@@ -148,6 +156,8 @@ private:
     void readAt(uint64_t offset, void* buf, size_t len) const;
     void writeAt(uint64_t offset, const void* buf, size_t len);
     void flushDirty();
+    void commitChange();
+    size_t dirtyPages() const;
     void writeHeaderCounters(bool dirty);
     void lockFile(bool exclusive);
     void unlockFile();
@@ -168,6 +178,8 @@ private:
     bool m_ownMarker = false; // the header carries our extension bytes
     int m_changeDepth = 0;
     bool m_locked = false;
+    bool m_writeBehind = false;
+    bool m_batchOpen = false; // write-behind: marked in progress, lock held, pages pending
 };
 
 } // namespace mk::dbase

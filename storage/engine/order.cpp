@@ -128,6 +128,8 @@ ProductionIndex::ProductionIndex(Table& table, std::unique_ptr<MdxFile> mdx)
     , m_mdx(std::move(mdx))
 {
     m_mdx->setMemoReader(tableMemoReader(table));
+    // Nobody else can read the index while the table is held exclusively.
+    m_mdx->setWriteBehind(table.isExclusive());
 }
 
 void ProductionIndex::beginChange()
@@ -165,6 +167,16 @@ void ProductionIndex::recordRecalled(uint32_t recno, const uint8_t* record)
 void ProductionIndex::endChange()
 {
     m_mdx->endChange();
+}
+
+void ProductionIndex::flush()
+{
+    m_mdx->flush();
+}
+
+void ProductionIndex::closing()
+{
+    m_mdx->flush();
 }
 
 std::unique_ptr<IndexHooks> MdxIndexProvider::open(Table& table)

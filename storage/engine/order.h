@@ -34,6 +34,8 @@ public:
     void recordDeleted(uint32_t recno, const uint8_t* record) override;
     void recordRecalled(uint32_t recno, const uint8_t* record) override;
     void endChange() override;
+    void flush() override;
+    void closing() override;
 
 private:
     Table& m_table;

@@ -172,6 +172,8 @@ void Table::flush()
     if (m_memo)
         m_memo->flush();
     m_dbf->flush();
+    if (m_hooks)
+        m_hooks->flush();
 }
 
 void Table::requireOpen() const

@@ -243,6 +243,76 @@ TEST_F(TableIndex, InterruptedPostIsReportedAndRegenerated)
     EXPECT_EQ(listTags(t).size(), 4u);
 }
 
+// In exclusive use the index pages reach the file in batches: flush() and
+// close write them; a process killed with a batch pending leaves an index
+// that is reported damaged, and regenerating it keeps every record.
+TEST_F(TableIndex, ExclusiveWritesBehindAndAKillLeavesItRegenerable)
+{
+    auto changeSome = [&](Table& t, int from) {
+        const size_t renamed = from ? 7 : 3, deleted = from ? 8 : 4;
+        for (int i = 0; i < 120; ++i) {
+            t.append();
+            t.setString(1, "Batch " + std::to_string(from + i));
+            t.setNumber(2, double(i));
+            t.post();
+        }
+        setCurrentTag(t, "IDX0");
+        ASSERT_TRUE(findKey(t, upper(names[renamed])));
+        t.edit();
+        t.setString(1, "Renamed " + std::to_string(from));
+        t.post();
+        ASSERT_TRUE(findKey(t, upper(names[deleted])));
+        t.deleteRecord();
+    };
+    {
+        Table t(path);
+        t.open(OpenMode::Exclusive);
+        changeSome(t, 0);
+        t.flush();
+        // What flush wrote is a complete index another reader can check.
+        auto fields = t.fields();
+        auto copy = MdxFile::open(dir.file("data.mdx"), "data", fields, false);
+        EXPECT_TRUE(copy->check(tableRecords(t)).empty());
+        EXPECT_EQ(copy->size(0), 300u + 120u - 1u);
+        copy.reset();
+        changeSome(t, 1000);
+    } // closing writes the rest
+    {
+        Table t(path);
+        t.open();
+        auto* pi = dynamic_cast<ProductionIndex*>(t.indexHooks());
+        ASSERT_NE(pi, nullptr);
+        EXPECT_TRUE(pi->mdx().check(tableRecords(t)).empty());
+        setCurrentTag(t, "IDX0");
+        EXPECT_EQ(t.recordCount(), 300u + 240u - 2u);
+        EXPECT_TRUE(findKey(t, "RENAMED 1000"));
+    }
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        installIndexProvider();
+        Table o(path);
+        o.open(OpenMode::Exclusive);
+        for (int i = 0; i < 50; ++i) {
+            o.append();
+            o.setString(1, "Lost batch " + std::to_string(i));
+            o.post();
+        }
+        ::_exit(0); // killed: no flush, no close
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    Table t(path);
+    EXPECT_THROW(t.open(), DatabaseError);
+    regenerateProductionIndex(path);
+    t.open();
+    setCurrentTag(t, "IDX0");
+    EXPECT_EQ(t.recordCount(), 300u + 240u - 2u + 50u);
+    EXPECT_TRUE(findKey(t, "LOST BATCH 49"));
+    auto* pi = dynamic_cast<ProductionIndex*>(t.indexHooks());
+    EXPECT_TRUE(pi->mdx().check(tableRecords(t)).empty());
+}
+
 TEST_F(TableIndex, TagManagementNeedsExclusiveUse)
 {
     Table t(path);
