@@ -361,7 +361,7 @@ std::unique_ptr<MdxFile> MdxFile::open(const std::string& path, const std::strin
     return f;
 }
 
-void MdxFile::load(bool allowInterrupted)
+void MdxFile::load(bool allowInterrupted, size_t keepTags)
 {
     struct stat st
     {};
@@ -379,9 +379,31 @@ void MdxFile::load(bool allowInterrupted)
 
     const uint32_t filePages = uint32_t(st.st_size / kPageSize);
     const int tagsInUse = get16(&hdr[28]);
+    std::vector<std::unique_ptr<Tag>> kept;
+    for (size_t t = 0; t < keepTags && t < m_tags.size(); ++t)
+        kept.push_back(std::move(m_tags[t]));
     m_tags.clear();
+    // The pages are read in one go, from the first tag loaded to the end.
+    std::vector<uint8_t> image;
+    uint32_t imageFrom = filePages;
+    constexpr size_t kMaxImage = size_t(64) << 20; // larger files are read block by block
+    auto readBlock = [&](uint32_t page, uint8_t* out) {
+        if (image.empty() && page < filePages && size_t(filePages - page) * kPageSize <= kMaxImage) {
+            imageFrom = page;
+            image.resize(size_t(filePages - imageFrom) * kPageSize);
+            readAt(uint64_t(imageFrom) * kPageSize, image.data(), image.size());
+        }
+        if (page >= imageFrom && page + 2 <= filePages)
+            std::memcpy(out, &image[size_t(page - imageFrom) * kPageSize], kBlockSize);
+        else
+            readAt(uint64_t(page) * kPageSize, out, kBlockSize);
+    };
     std::vector<uint8_t> block(kBlockSize);
     for (int t = 0; t < tagsInUse; ++t) {
+        if (size_t(t) < kept.size()) {
+            m_tags.push_back(std::move(kept[size_t(t)]));
+            continue;
+        }
         const uint8_t* e = &hdr[kTagTableOffset + size_t(t) * kTagEntrySize];
         auto tag = std::make_unique<Tag>();
         tag->headerPage = get32(e);
@@ -392,7 +414,7 @@ void MdxFile::load(bool allowInterrupted)
             tag->info.name.pop_back();
         if (tag->headerPage < kFirstTagPage || tag->headerPage + 2 > filePages)
             corrupt(m_path, "tag header outside the file");
-        readAt(uint64_t(tag->headerPage) * kPageSize, block.data(), kBlockSize);
+        readBlock(tag->headerPage, block.data());
         tag->root = get32(&block[0]);
         tag->writtenRoot = tag->root;
         tag->writtenHasKeys = block[246] != 0;
@@ -438,7 +460,7 @@ void MdxFile::load(bool allowInterrupted)
             if (page < kFirstTagPage || page + 2 > filePages || !seen.insert(page).second)
                 corrupt(m_path, "bad page pointer in tag " + tag->info.name);
             std::vector<uint8_t> b(kBlockSize);
-            readAt(uint64_t(page) * kPageSize, b.data(), kBlockSize);
+            readBlock(page, b.data());
             auto nd = std::make_unique<Node>();
             nd->page = page;
             const uint32_t n = get32(&b[0]);
@@ -733,7 +755,7 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, Entries>>& tags, s
         if (file.size() > from)
             writeAt(from, file.data() + from, file.size() - from);
         writeAt(0, file.data(), kFirstTagPage * kPageSize);
-        load();
+        load(false, firstNew);
         return;
     }
     // Write beside the old file and rename it into place: a process killed
@@ -799,10 +821,35 @@ MdxFile::Entries MdxFile::buildEntries(Tag& tag, const RecordSource& records)
         order[i] = uint32_t(i);
     const char* base = flat.data();
     if (tag.info.keyType == 'C' && !tag.info.descending) {
-        std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-            const int c = std::memcmp(base + a * kl, base + b * kl, kl);
-            return c < 0 || (c == 0 && a < b);
+        // Text keys sort by their first eight bytes as one number, the rest
+        // of the key and then the record order breaking ties.
+        struct Item
+        {
+            uint64_t prefix;
+            uint32_t idx;
+        };
+        std::vector<Item> items(order.size());
+        for (size_t i = 0; i < items.size(); ++i) {
+            uint8_t b[8] = {};
+            std::memcpy(b, base + i * kl, std::min<size_t>(kl, 8));
+            uint64_t v = 0;
+            for (uint8_t x : b)
+                v = v << 8 | x;
+            items[i] = Item{v, uint32_t(i)};
+        }
+        const size_t rest = kl > 8 ? kl - 8 : 0;
+        std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+            if (a.prefix != b.prefix)
+                return a.prefix < b.prefix;
+            if (rest) {
+                const int c = std::memcmp(base + size_t(a.idx) * kl + 8, base + size_t(b.idx) * kl + 8, rest);
+                if (c != 0)
+                    return c < 0;
+            }
+            return a.idx < b.idx;
         });
+        for (size_t i = 0; i < items.size(); ++i)
+            order[i] = items[i].idx;
     } else {
         std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
             const int c = tag.cmpKey(base + a * kl, base + b * kl);

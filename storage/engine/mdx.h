@@ -136,7 +136,9 @@ public:
 
 private:
     MdxFile();
-    void load(bool allowInterrupted = false);
+    // Reads the header and the tags; the first keepTags tags in memory are
+    // kept as they are (after tags were appended to the file).
+    void load(bool allowInterrupted = false, size_t keepTags = 0);
     void loadHeader(const uint8_t* hdr);
     // A tag's entries in key order: fixed-length keys side by side in one
     // buffer, record numbers beside them.
