@@ -637,6 +637,17 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, Entries>>& tags, s
         e[18] = tp[t];
     }
     const uint32_t firstNewPage = nextPage;
+    {
+        // Room for every new block: tag headers, leaves and a tenth more for interior pages.
+        size_t blocks = 0;
+        for (size_t t = firstNew; t < tags.size(); ++t) {
+            const size_t item = (tags[t].second.keyLen + 4 + 3) / 4 * 4;
+            const size_t perNode = std::max<size_t>(1, (kBlockSize - 12) / std::max<size_t>(item, 8));
+            const size_t leaves = tags[t].second.size() / perNode + 1;
+            blocks += 2 + leaves + leaves / 10 + 1;
+        }
+        file.reserve(size_t(nextPage) * kPageSize + blocks * kBlockSize);
+    }
     auto appendBlock = [&](const std::vector<uint8_t>& b) {
         file.resize(size_t(nextPage) * kPageSize + kBlockSize, 0);
         std::memcpy(&file[size_t(nextPage) * kPageSize], b.data(), kBlockSize);
