@@ -74,6 +74,17 @@ int main(int argc, char** argv)
         cities.push_back(randomName(rng).substr(0, 12));
     }
 
+    auto appendRows = [&](Table& t, int from, int to) {
+        for (int i = from; i < to; ++i) {
+            t.append();
+            t.setString(0, names[size_t(i)]);
+            t.setNumber(1, costs[size_t(i)]);
+            t.setString(2, cities[size_t(i)]);
+            t.setString(3, "20240101");
+            t.post();
+        }
+    };
+
     // ---- engine table
     const std::string path = (dir / "bench.dbf").string();
     std::vector<FieldDescriptor> fields(4);
@@ -85,14 +96,7 @@ int main(int argc, char** argv)
     Table t(path);
     t.open(OpenMode::Exclusive);
     auto t0 = Clock::now();
-    for (int i = 0; i < n; ++i) {
-        t.append();
-        t.setString(0, names[size_t(i)]);
-        t.setNumber(1, costs[size_t(i)]);
-        t.setString(2, cities[size_t(i)]);
-        t.setString(3, "20240101");
-        t.post();
-    }
+    appendRows(t, 0, n);
     auto t1 = Clock::now();
     std::printf("engine: %d records written in %.1f ms (no index)\n", n, ms(t0, t1));
 
@@ -104,15 +108,18 @@ int main(int argc, char** argv)
     exec(db, "CREATE TABLE t(name TEXT, cost REAL, city TEXT, drink TEXT)");
     sqlite3_stmt* ins = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO t VALUES(?,?,?,?)", -1, &ins, nullptr);
+    auto insertRows = [&](int from, int to) {
+        for (int i = from; i < to; ++i) {
+            sqlite3_bind_text(ins, 1, names[size_t(i)].c_str(), -1, SQLITE_STATIC);
+            sqlite3_bind_double(ins, 2, costs[size_t(i)]);
+            sqlite3_bind_text(ins, 3, cities[size_t(i)].c_str(), -1, SQLITE_STATIC);
+            sqlite3_bind_text(ins, 4, "20240101", -1, SQLITE_STATIC);
+            sqlite3_step(ins);
+            sqlite3_reset(ins);
+        }
+    };
     exec(db, "BEGIN");
-    for (int i = 0; i < n; ++i) {
-        sqlite3_bind_text(ins, 1, names[size_t(i)].c_str(), -1, SQLITE_STATIC);
-        sqlite3_bind_double(ins, 2, costs[size_t(i)]);
-        sqlite3_bind_text(ins, 3, cities[size_t(i)].c_str(), -1, SQLITE_STATIC);
-        sqlite3_bind_text(ins, 4, "20240101", -1, SQLITE_STATIC);
-        sqlite3_step(ins);
-        sqlite3_reset(ins);
-    }
+    insertRows(0, n);
     exec(db, "COMMIT");
 
     std::printf("\n%-46s %15s %15s\n", "benchmark", "engine", "SQLite");
@@ -143,26 +150,12 @@ int main(int argc, char** argv)
     exec(db, "CREATE INDEX i3 ON t(cost)");
     exec(db, "CREATE INDEX i4 ON t(drink, upper(name))");
     t0 = Clock::now();
-    for (int i = n; i < n + 10000; ++i) {
-        t.append();
-        t.setString(0, names[size_t(i)]);
-        t.setNumber(1, costs[size_t(i)]);
-        t.setString(2, cities[size_t(i)]);
-        t.setString(3, "20240101");
-        t.post();
-    }
+    appendRows(t, n, n + 10000);
     t.flush(); // pages held back while the table is exclusive
     t1 = Clock::now();
     s0 = Clock::now();
     exec(db, "BEGIN");
-    for (int i = n; i < n + 10000; ++i) {
-        sqlite3_bind_text(ins, 1, names[size_t(i)].c_str(), -1, SQLITE_STATIC);
-        sqlite3_bind_double(ins, 2, costs[size_t(i)]);
-        sqlite3_bind_text(ins, 3, cities[size_t(i)].c_str(), -1, SQLITE_STATIC);
-        sqlite3_bind_text(ins, 4, "20240101", -1, SQLITE_STATIC);
-        sqlite3_step(ins);
-        sqlite3_reset(ins);
-    }
+    insertRows(n, n + 10000);
     exec(db, "COMMIT");
     s1 = Clock::now();
     row("append 10,000 records, five tags", ms(t0, t1), ms(s0, s1));
@@ -173,24 +166,10 @@ int main(int argc, char** argv)
     t.close();
     t.open(OpenMode::Shared);
     t0 = Clock::now();
-    for (int i = n + 10000; i < n + 20000; ++i) {
-        t.append();
-        t.setString(0, names[size_t(i)]);
-        t.setNumber(1, costs[size_t(i)]);
-        t.setString(2, cities[size_t(i)]);
-        t.setString(3, "20240101");
-        t.post();
-    }
+    appendRows(t, n + 10000, n + 20000);
     t1 = Clock::now();
     auto a0 = Clock::now();
-    for (int i = n + 10000; i < n + 20000; ++i) {
-        sqlite3_bind_text(ins, 1, names[size_t(i)].c_str(), -1, SQLITE_STATIC);
-        sqlite3_bind_double(ins, 2, costs[size_t(i)]);
-        sqlite3_bind_text(ins, 3, cities[size_t(i)].c_str(), -1, SQLITE_STATIC);
-        sqlite3_bind_text(ins, 4, "20240101", -1, SQLITE_STATIC);
-        sqlite3_step(ins);
-        sqlite3_reset(ins);
-    }
+    insertRows(n + 10000, n + 20000);
     auto a1 = Clock::now();
     row("  the same, shared (SQLite: a transaction each)", ms(t0, t1), ms(a0, a1));
     t.close();
