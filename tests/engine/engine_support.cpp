@@ -28,34 +28,6 @@ std::vector<FieldDescriptor> sampleLayout()
             f("OPEN", 'L', 1),  f("NOTES", 'M', 10), f("PIC", 'B', 10)};
 }
 
-TempFolder::TempFolder()
-{
-    std::string tmpl = (std::filesystem::temp_directory_path() / "mkengineXXXXXX").string();
-    if (!::mkdtemp(tmpl.data()))
-        throw std::runtime_error("mkdtemp failed");
-    m_dir = tmpl;
-}
-
-TempFolder::~TempFolder()
-{
-    std::error_code ec;
-    std::filesystem::remove_all(m_dir, ec);
-}
-
-std::string readAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeAll(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 std::string fixture(const std::string& name)
 {
     const char* src = std::getenv("MK_SOURCE_DIR");

@@ -5,6 +5,7 @@
 
 #include "storage/engine/table.h"
 #include "storage/engine/table_ops.h"
+#include "tests/support/scratchfiles.h"
 
 #include <string>
 #include <vector>
@@ -16,20 +17,16 @@ std::vector<FieldDescriptor> sampleLayout();
 enum SamplePos { kName = 0, kQty, kCost, kBought, kOpen, kNotes, kPic };
 
 // A fresh temporary folder, removed by the destructor.
-class TempFolder
+class TempFolder : public mk::test::ScratchFolder
 {
 public:
-    TempFolder();
-    ~TempFolder();
-    std::string path(const std::string& name) const { return m_dir + "/" + name; }
-    const std::string& dir() const { return m_dir; }
-
-private:
-    std::string m_dir;
+    TempFolder()
+        : ScratchFolder("mkengine")
+    {}
 };
 
-std::string readAll(const std::string& path);
-void writeAll(const std::string& path, const std::string& bytes);
+using mk::test::readAll;
+using mk::test::writeAll;
 std::string fixture(const std::string& name); // tests/data/engine/<name>
 
 // Appends `n` records "name<i>" with quantity i and a two-line memo.

@@ -16,20 +16,6 @@ namespace mk::dbase::interop {
 
 namespace fs = std::filesystem;
 
-Scratch::Scratch()
-{
-    std::string tmpl = (fs::temp_directory_path() / "mkinteropXXXXXX").string();
-    if (!::mkdtemp(tmpl.data()))
-        throw std::runtime_error("mkdtemp failed");
-    m_dir = tmpl;
-}
-
-Scratch::~Scratch()
-{
-    std::error_code ec;
-    fs::remove_all(m_dir, ec);
-}
-
 std::string foreignDir()
 {
     const char* env = std::getenv("MK_SOURCE_DIR");
@@ -42,24 +28,10 @@ std::string Scratch::copyForeign(const std::string& name) const
     const std::string stem = fs::path(name).stem().string();
     for (const auto& entry : fs::directory_iterator(foreignDir())) {
         if (entry.path().stem().string() == stem)
-            fs::copy_file(entry.path(), fs::path(m_dir) / entry.path().filename(),
+            fs::copy_file(entry.path(), fs::path(dir()) / entry.path().filename(),
                           fs::copy_options::overwrite_existing);
     }
     return path(name);
-}
-
-std::string readAll(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void writeAll(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string run(const std::vector<std::string>& argv, int& exitCode)

@@ -4,30 +4,28 @@
 // paths, fixture copies, running another program and reading its output.
 
 #include "storage/engine/dbf_types.h"
+#include "tests/support/scratchfiles.h"
 
 #include <string>
 #include <vector>
 
 namespace mk::dbase::interop {
 
-class Scratch
+using mk::test::readAll;
+using mk::test::writeAll;
+
+class Scratch : public mk::test::ScratchFolder
 {
 public:
-    Scratch();
-    ~Scratch();
-    std::string path(const std::string& name) const { return m_dir + "/" + name; }
-    const std::string& dir() const { return m_dir; }
+    Scratch()
+        : ScratchFolder("mkinterop")
+    {}
     // Copies tests/data/foreign/<name> (and any file of the same base name
     // with another extension) into the folder; returns the copied path.
     std::string copyForeign(const std::string& name) const;
-
-private:
-    std::string m_dir;
 };
 
 std::string foreignDir(); // tests/data/foreign
-std::string readAll(const std::string& path);
-void writeAll(const std::string& path, const std::string& bytes);
 
 // Runs argv (argv[0] an absolute path) with stdin from /dev/null; returns its
 // standard output and sets exitCode (-1 when it could not be started).
