@@ -3,6 +3,7 @@
 #include "storage/engine/key_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -32,6 +33,38 @@ constexpr uint64_t kPow10[20] = {1ULL,
                                  100000000000000000ULL,
                                  1000000000000000000ULL,
                                  10000000000000000000ULL};
+
+// Number of decimal digits of x (1 for 0).
+int digitCount(uint64_t x)
+{
+    int n = 1;
+    while (n < 20 && x >= kPow10[n])
+        ++n;
+    return n;
+}
+
+// The low `count` decimal digits of x into p[0..count), two at a time.
+void putDigits(uint64_t x, char* p, int count)
+{
+    static constexpr auto kPairs = [] {
+        std::array<char, 200> t{};
+        for (int i = 0; i < 100; ++i) {
+            t[size_t(2 * i)] = char('0' + i / 10);
+            t[size_t(2 * i + 1)] = char('0' + i % 10);
+        }
+        return t;
+    }();
+    int i = count;
+    while (i >= 2) {
+        const size_t r = size_t(x % 100);
+        x /= 100;
+        i -= 2;
+        p[i] = kPairs[2 * r];
+        p[i + 1] = kPairs[2 * r + 1];
+    }
+    if (i == 1)
+        p[0] = char('0' + int(x % 10));
+}
 } // namespace
 
 bool Decimal::parse(std::string_view t, Decimal& out)
@@ -199,33 +232,17 @@ int decimalDigits(unsigned __int128 value, char* out)
 {
     // Chunks of 19 digits (base 10^19), each written in 64-bit arithmetic.
     constexpr uint64_t kBase = 10000000000000000000ULL; // 10^19
-    char buf[48];
-    int pos = int(sizeof buf);
-    auto digits64 = [&](uint64_t x, int minDigits) {
-        int n = 0;
-        do {
-            buf[--pos] = char('0' + int(x % 10));
-            x /= 10;
-            ++n;
-        } while (x > 0 || n < minDigits);
-    };
     if (value >> 64 == 0) {
-        digits64(static_cast<uint64_t>(value), 1);
-    } else {
-        const unsigned __int128 hi = value / kBase;
-        const uint64_t lo = static_cast<uint64_t>(value - hi * kBase);
-        digits64(lo, 19);
-        if (hi >> 64 == 0) {
-            digits64(static_cast<uint64_t>(hi), 1);
-        } else {
-            const unsigned __int128 top = hi / kBase;
-            digits64(static_cast<uint64_t>(hi - top * kBase), 19);
-            digits64(static_cast<uint64_t>(top), 1);
-        }
+        const auto x = static_cast<uint64_t>(value);
+        const int n = digitCount(x);
+        putDigits(x, out, n);
+        return n;
     }
-    const int n = int(sizeof buf) - pos;
-    std::memcpy(out, buf + pos, size_t(n));
-    return n;
+    const unsigned __int128 hi = value / kBase;
+    const auto lo = static_cast<uint64_t>(value - hi * kBase);
+    int n = decimalDigits(hi, out);
+    putDigits(lo, out + n, 19);
+    return n + 19;
 }
 
 // STR() of magnitudes of twenty integer digits and more, digit by digit in
@@ -297,9 +314,7 @@ void writeDbaseStr(Decimal value, int width, int decimals, char* out)
         }
         ip = static_cast<uint64_t>(q);
     }
-    int intDigits = 1;
-    while (intDigits < 20 && ip >= kPow10[intDigits])
-        ++intDigits;
+    const int intDigits = digitCount(ip);
     // Start with the decimals that can fit beside the integer part (rounding
     // may still need one digit more, which the loop handles).
     const int room = width - intDigits - (neg ? 1 : 0) - 1;
@@ -312,9 +327,7 @@ void writeDbaseStr(Decimal value, int width, int decimals, char* out)
             f -= kPow10[dec];
             ++whole; // ip < 10^19, so no overflow
         }
-        int wholeDigits = 1;
-        while (wholeDigits < 20 && whole >= kPow10[wholeDigits])
-            ++wholeDigits;
+        const int wholeDigits = digitCount(whole);
         const bool minus = neg && (whole != 0 || f != 0);
         const int len = (minus ? 1 : 0) + wholeDigits + (dec > 0 ? dec + 1 : 0);
         if (len > width)
@@ -323,17 +336,11 @@ void writeDbaseStr(Decimal value, int width, int decimals, char* out)
         std::memset(out, ' ', size_t(width - len));
         if (minus)
             *p++ = '-';
-        for (int i = wholeDigits - 1; i >= 0; --i) {
-            p[i] = char('0' + int(whole % 10));
-            whole /= 10;
-        }
+        putDigits(whole, p, wholeDigits);
         p += wholeDigits;
         if (dec > 0) {
             *p++ = '.';
-            for (int i = dec - 1; i >= 0; --i) {
-                p[i] = char('0' + int(f % 10));
-                f /= 10;
-            }
+            putDigits(f, p, dec);
         }
         return;
     }
