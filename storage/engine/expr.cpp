@@ -13,26 +13,16 @@ namespace mk::dbase {
 // ---------------------------------------------------------------- helpers
 
 namespace {
-constexpr uint64_t kPow10[20] = {1ULL,
-                                 10ULL,
-                                 100ULL,
-                                 1000ULL,
-                                 10000ULL,
-                                 100000ULL,
-                                 1000000ULL,
-                                 10000000ULL,
-                                 100000000ULL,
-                                 1000000000ULL,
-                                 10000000000ULL,
-                                 100000000000ULL,
-                                 1000000000000ULL,
-                                 10000000000000ULL,
-                                 100000000000000ULL,
-                                 1000000000000000ULL,
-                                 10000000000000000ULL,
-                                 100000000000000000ULL,
-                                 1000000000000000000ULL,
-                                 10000000000000000000ULL};
+// 10^0 .. 10^19, every power that fits 64 bits.
+constexpr auto kPow10 = [] {
+    std::array<uint64_t, 20> t{};
+    uint64_t v = 1;
+    for (auto& x : t) {
+        x = v;
+        v *= 10; // wraps after the last one, unused
+    }
+    return t;
+}();
 
 // Number of decimal digits of x (1 for 0).
 int digitCount(uint64_t x)

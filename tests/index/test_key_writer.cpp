@@ -87,8 +87,9 @@ void expectSameKey(const KeyExpression& e, const KeyWriter& w, const std::vector
         compiledError = err.what();
     }
     EXPECT_EQ(compiledError, generalError);
-    if (generalError.empty())
+    if (generalError.empty()) {
         EXPECT_EQ(compiled, general) << "record: " << std::string(rec.begin(), rec.end());
+    }
 }
 
 const std::vector<std::map<std::string, std::string>>& sampleRecords()
@@ -224,6 +225,24 @@ TEST(KeyWriter, ShortRecordsAndOtherKeyShapesAgree)
     EXPECT_EQ(got, general);
 }
 
+TEST(KeyWriter, CaseMappingCoversEveryByte)
+{
+    const Layout l;
+    for (const char* text : {"UPPER(NAME)", "LOWER(NAME)"}) {
+        SCOPED_TRACE(text);
+        const auto e = KeyExpression::parse(text, l.fields);
+        const KeyWriter w = KeyWriter::compile(e, 'C', e.resultLength());
+        ASSERT_TRUE(w.isCompiled());
+        for (int first = 0; first < 256; first += 20) {
+            std::string bytes;
+            for (int c = first; c < first + 20; ++c)
+                bytes += char(c & 0xFF);
+            const auto rec = l.record({{"NAME", bytes}});
+            expectSameKey(e, w, rec, rec.size(), {});
+        }
+    }
+}
+
 namespace {
 
 // Random well-typed expressions over the layout's fields.
@@ -318,18 +337,18 @@ std::string randomNumberText(std::mt19937& rng, int width, int decimals)
             c = " -.0123456789*x"[rng() % 15];
         return s;
     }
-    default: {
-        std::string digits;
+    default: { // right-aligned digits, maybe a sign and a point
+        std::string digits = rng() % 3 == 0 ? "-" : "";
         const int n = 1 + int(rng() % unsigned(width));
-        for (int i = 0; i < n; ++i)
+        for (int i = 0; i < n; ++i) {
+            if (decimals > 0 && n > decimals + 1 && i == n - decimals)
+                digits += '.';
             digits += char('0' + rng() % 10);
-        if (decimals > 0 && int(digits.size()) > decimals + 1)
-            digits.insert(digits.size() - size_t(decimals), ".");
-        if (rng() % 3 == 0)
-            digits.insert(0, "-");
-        if (digits.size() > size_t(width))
-            digits.erase(0, digits.size() - size_t(width));
-        return std::string(size_t(width) - digits.size(), ' ') + digits;
+        }
+        const size_t keep = std::min(digits.size(), size_t(width));
+        std::string out(size_t(width), ' ');
+        std::memcpy(out.data() + (size_t(width) - keep), digits.data() + (digits.size() - keep), keep);
+        return out;
     }
     }
 }
