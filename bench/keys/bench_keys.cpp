@@ -2,7 +2,7 @@
 // few more: evaluate + encodeKey against KeyWriter::write, over records in
 // memory. Prints figures; asserts nothing.
 //
-//   bench_keys [records]   (default 100000)
+//   bench_keys [records [expression]]   (default 100000, the list below)
 
 #include "storage/engine/key_writer.h"
 #include "storage/engine/mdx_keys.h"
@@ -51,9 +51,17 @@ int main(int argc, char** argv)
     }
 
     std::printf("%-44s %14s %14s %8s\n", "key expression", "general", "key writer", "gain");
-    for (const char* text :
-         {"UPPER(NAME)", "NAME+STR(999999999999999999-COST, 20, 4)", "UPPER(CITY)", "STR(COST, 20, 4)",
-          "DTOS(DRINK)+UPPER(NAME)", "COST", "DRINK", "STR({12/31/3099}-DRINK, 10, 0)+NAME"}) {
+    std::vector<std::string> texts = {"UPPER(NAME)",
+                                      "NAME+STR(999999999999999999-COST, 20, 4)",
+                                      "UPPER(CITY)",
+                                      "STR(COST, 20, 4)",
+                                      "DTOS(DRINK)+UPPER(NAME)",
+                                      "COST",
+                                      "DRINK",
+                                      "STR({12/31/3099}-DRINK, 10, 0)+NAME"};
+    if (argc > 2)
+        texts = {argv[2]};
+    for (const std::string& text : texts) {
         const KeyExpression e = KeyExpression::parse(text, fields);
         const char type = e.resultType();
         const int kl = type == 'C' ? e.resultLength() : (type == 'N' ? 12 : 8);
@@ -74,7 +82,7 @@ int main(int argc, char** argv)
             general = std::min(general, ms(t0, t1));
             compiled = std::min(compiled, ms(t1, t2));
         }
-        std::printf("%-44s %11.2f ms %11.2f ms %7.1fx%s\n", text, general, compiled, general / compiled,
+        std::printf("%-44s %11.2f ms %11.2f ms %7.1fx%s\n", text.c_str(), general, compiled, general / compiled,
                     a == b ? "" : "   KEYS DIFFER");
     }
 }
