@@ -1,12 +1,60 @@
 #include "storage/engine/expr.h"
 
+#include "storage/engine/key_writer.h"
+
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 namespace mk::dbase {
 
 // ---------------------------------------------------------------- helpers
+
+namespace {
+// 10^0 .. 10^19, every power that fits 64 bits.
+constexpr auto kPow10 = [] {
+    std::array<uint64_t, 20> t{};
+    uint64_t v = 1;
+    for (auto& x : t) {
+        x = v;
+        v *= 10; // wraps after the last one, unused
+    }
+    return t;
+}();
+
+// Number of decimal digits of x (1 for 0).
+int digitCount(uint64_t x)
+{
+    // From the bit length: log10(2) ~ 1233 / 4096, then one comparison.
+    const int t = ((64 - __builtin_clzll(x | 1)) * 1233) >> 12;
+    return t - ((x | 1) < kPow10[size_t(t)] ? 1 : 0) + 1;
+}
+
+// The low `count` decimal digits of x into p[0..count), two at a time.
+void putDigits(uint64_t x, char* p, int count)
+{
+    static constexpr auto kPairs = [] {
+        std::array<char, 200> t{};
+        for (int i = 0; i < 100; ++i) {
+            t[size_t(2 * i)] = char('0' + i / 10);
+            t[size_t(2 * i + 1)] = char('0' + i % 10);
+        }
+        return t;
+    }();
+    int i = count;
+    while (i >= 2) {
+        const size_t r = size_t(x % 100);
+        x /= 100;
+        i -= 2;
+        p[i] = kPairs[2 * r];
+        p[i + 1] = kPairs[2 * r + 1];
+    }
+    if (i == 1)
+        p[0] = char('0' + int(x % 10));
+}
+} // namespace
 
 bool Decimal::parse(std::string_view t, Decimal& out)
 {
@@ -18,21 +66,37 @@ bool Decimal::parse(std::string_view t, Decimal& out)
         neg = t[i] == '-';
         ++i;
     }
+    // The integer part collects in 64 bits while it has at most 18 digits
+    // (every field value but the widest); past 29 digits further digits are
+    // dropped, so that the scaled value cannot overflow.
+    constexpr uint64_t k64Limit = 1000000000000000000ULL;                      // 10^18
+    const __int128 bigLimit = static_cast<__int128>(k64Limit) * 10000000000LL; // 10^28
+    uint64_t small = 0;
     __int128 whole = 0;
-    __int128 frac = 0;
+    bool big = false;
+    uint64_t frac = 0;
     int fracDigits = 0;
     bool any = false;
     bool dot = false;
     for (; i < t.size(); ++i) {
-        char c = t[i];
+        const char c = t[i];
         if (c >= '0' && c <= '9') {
             any = true;
-            if (!dot) {
-                if (whole < static_cast<__int128>(1) << 100)
-                    whole = whole * 10 + (c - '0');
-            } else if (fracDigits < 9) {
-                frac = frac * 10 + (c - '0');
-                ++fracDigits;
+            const int d = c - '0';
+            if (dot) {
+                if (fracDigits < 9) {
+                    frac = frac * 10 + uint64_t(d);
+                    ++fracDigits;
+                }
+            } else if (!big && small < k64Limit) {
+                small = small * 10 + uint64_t(d);
+            } else {
+                if (!big) {
+                    whole = static_cast<__int128>(small);
+                    big = true;
+                }
+                if (whole < bigLimit)
+                    whole = whole * 10 + d;
             }
         } else if (c == '.' && !dot) {
             dot = true;
@@ -42,11 +106,10 @@ bool Decimal::parse(std::string_view t, Decimal& out)
     }
     if (!any)
         return false;
-    while (fracDigits < 9) {
-        frac *= 10;
-        ++fracDigits;
-    }
-    out.v = whole * kScale + frac;
+    frac *= kPow10[9 - fracDigits];
+    if (!big)
+        whole = static_cast<__int128>(small);
+    out.v = whole * kScale + static_cast<__int128>(frac);
     if (neg)
         out.v = -out.v;
     return true;
@@ -115,79 +178,162 @@ int64_t julianFromDbfDate(std::string_view s)
 
 static std::string dtos(int64_t jd)
 {
-    if (jd == 0)
-        return std::string(8, ' ');
+    std::string out(8, ' ');
+    writeDtos(jd, out.data());
+    return out;
+}
+
+void writeDtos(int64_t jd, char* out)
+{
+    if (jd == 0) {
+        std::memset(out, ' ', 8);
+        return;
+    }
     int y, m, d;
     civilFromJulian(jd, y, m, d);
-    char buf[16];
+    if (y >= 0 && y <= 9999) {
+        const int v[8] = {y / 1000, y / 100 % 10, y / 10 % 10, y % 10, m / 10, m % 10, d / 10, d % 10};
+        for (int i = 0; i < 8; ++i)
+            out[i] = char('0' + v[i]);
+        return;
+    }
+    // Years beyond four digits (date arithmetic far out): the printed form, cut to 8.
+    char buf[40];
     std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
-    return buf;
+    std::memcpy(out, buf, 8);
+}
+
+void writeDtoc(int64_t jd, char* out)
+{
+    if (jd == 0) {
+        std::memcpy(out, "  /  /  ", 8);
+        return;
+    }
+    int y, m, d;
+    civilFromJulian(jd, y, m, d);
+    char buf[40];
+    const int n = std::snprintf(buf, sizeof buf, "%02d/%02d/%02d", m, d, y % 100);
+    std::memset(out, ' ', 8);
+    std::memcpy(out, buf, size_t(std::min(n, 8)));
+}
+
+int decimalDigits(unsigned __int128 value, char* out)
+{
+    // Chunks of 19 digits (base 10^19), each written in 64-bit arithmetic.
+    constexpr uint64_t kBase = 10000000000000000000ULL; // 10^19
+    if (value >> 64 == 0) {
+        const auto x = static_cast<uint64_t>(value);
+        const int n = digitCount(x);
+        putDigits(x, out, n);
+        return n;
+    }
+    const unsigned __int128 hi = value / kBase;
+    const auto lo = static_cast<uint64_t>(value - hi * kBase);
+    int n = decimalDigits(hi, out);
+    putDigits(lo, out + n, 19);
+    return n + 19;
+}
+
+// STR() of magnitudes of twenty integer digits and more, digit by digit in
+// 128 bits.
+static void wideDbaseStr(unsigned __int128 a, bool neg, int width, int decimals, char* out)
+{
+    int intDigits = 1;
+    for (unsigned __int128 w = a / Decimal::kScale; w >= 10; w /= 10)
+        ++intDigits;
+    const int room = width - intDigits - (neg ? 1 : 0) - 1;
+    const int startDec = std::min(decimals, std::max(room, 0));
+    char buf[64];
+    for (int dec = startDec; dec >= 0; --dec) {
+        unsigned __int128 unit = 1;
+        for (int i = 0; i < 9 - dec; ++i)
+            unit *= 10;
+        unsigned __int128 x = (a + unit / 2) / unit; // rounded to dec digits
+        const bool nonzero = x != 0;
+        int pos = int(sizeof buf);
+        for (int i = 0; i < dec; ++i) {
+            buf[--pos] = char('0' + int(x % 10));
+            x /= 10;
+        }
+        if (dec > 0)
+            buf[--pos] = '.';
+        do {
+            buf[--pos] = char('0' + int(x % 10));
+            x /= 10;
+        } while (x > 0 && pos > 1);
+        if (neg && nonzero)
+            buf[--pos] = '-';
+        const int len = int(sizeof buf) - pos;
+        if (len <= width) {
+            std::memset(out, ' ', size_t(width - len));
+            std::memcpy(out + (width - len), buf + pos, size_t(len));
+            return;
+        }
+    }
+    std::memset(out, '*', size_t(width));
 }
 
 std::string dbaseStr(Decimal value, int width, int decimals)
 {
-    if (width < 1)
-        width = 1;
-    if (width > 255)
-        width = 255;
-    if (decimals < 0)
-        decimals = 0;
-    if (decimals > 9)
-        decimals = 9;
+    std::string out(size_t(std::clamp(width, 1, 255)), ' ');
+    writeDbaseStr(value, width, decimals, out.data());
+    return out;
+}
+
+void writeDbaseStr(Decimal value, int width, int decimals, char* out)
+{
+    width = std::clamp(width, 1, 255);
+    decimals = std::clamp(decimals, 0, 9);
     const bool neg = value.v < 0;
-    const __int128 a = neg ? -value.v : value.v;
-    // Try the requested decimals, then fewer, as long as the integer part fits.
-    char buf[64];
+    const unsigned __int128 a =
+            neg ? -static_cast<unsigned __int128>(value.v) : static_cast<unsigned __int128>(value.v);
+    // The integer part and the nine fractional digits apart: one wide
+    // division, the rest in 64 bits.
+    uint64_t ip;
+    uint64_t frac;
+    if (a >> 64 == 0) {
+        ip = static_cast<uint64_t>(a) / uint64_t(Decimal::kScale);
+        frac = static_cast<uint64_t>(a) % uint64_t(Decimal::kScale);
+    } else {
+        const unsigned __int128 q = a / uint64_t(Decimal::kScale);
+        frac = static_cast<uint64_t>(a - q * uint64_t(Decimal::kScale));
+        if (q >= kPow10[19]) { // beyond any field value: the plain wide loop
+            wideDbaseStr(a, neg, width, decimals, out);
+            return;
+        }
+        ip = static_cast<uint64_t>(q);
+    }
+    const int intDigits = digitCount(ip);
     // Start with the decimals that can fit beside the integer part (rounding
     // may still need one digit more, which the loop handles).
-    int intDigits = 1;
-    for (__int128 w = a / Decimal::kScale; w >= 10; w /= 10)
-        ++intDigits;
     const int room = width - intDigits - (neg ? 1 : 0) - 1;
     const int startDec = std::min(decimals, std::max(room, 0));
     for (int dec = startDec; dec >= 0; --dec) {
-        __int128 unit = 1;
-        for (int i = 0; i < 9 - dec; ++i)
-            unit *= 10;
-        __int128 scaled = (a + unit / 2) / unit; // rounded to dec digits
-        // Digits from the right: decimals, point, integer part, sign. The
-        // value fits 64 bits unless it is beyond any dBASE number.
-        int pos = int(sizeof buf);
-        if (scaled < (static_cast<__int128>(1) << 63)) {
-            uint64_t x = static_cast<uint64_t>(scaled);
-            for (int i = 0; i < dec; ++i) {
-                buf[--pos] = char('0' + int(x % 10));
-                x /= 10;
-            }
-            if (dec > 0)
-                buf[--pos] = '.';
-            do {
-                buf[--pos] = char('0' + int(x % 10));
-                x /= 10;
-            } while (x > 0 && pos > 1);
-        } else {
-            __int128 x = scaled;
-            for (int i = 0; i < dec; ++i) {
-                buf[--pos] = char('0' + int(x % 10));
-                x /= 10;
-            }
-            if (dec > 0)
-                buf[--pos] = '.';
-            do {
-                buf[--pos] = char('0' + int(x % 10));
-                x /= 10;
-            } while (x > 0 && pos > 1);
+        const uint64_t unit = kPow10[9 - dec];
+        uint64_t f = (frac + unit / 2) / unit; // rounded to dec digits
+        uint64_t whole = ip;
+        if (f >= kPow10[dec]) {
+            f -= kPow10[dec];
+            ++whole; // ip < 10^19, so no overflow
         }
-        if (neg && scaled != 0)
-            buf[--pos] = '-';
-        const int len = int(sizeof buf) - pos;
-        if (len <= width) {
-            std::string out(size_t(width - len), ' ');
-            out.append(buf + pos, size_t(len));
-            return out;
+        const int wholeDigits = digitCount(whole);
+        const bool minus = neg && (whole != 0 || f != 0);
+        const int len = (minus ? 1 : 0) + wholeDigits + (dec > 0 ? dec + 1 : 0);
+        if (len > width)
+            continue;
+        char* p = out + (width - len);
+        std::memset(out, ' ', size_t(width - len));
+        if (minus)
+            *p++ = '-';
+        putDigits(whole, p, wholeDigits);
+        p += wholeDigits;
+        if (dec > 0) {
+            *p++ = '.';
+            putDigits(f, p, dec);
         }
+        return;
     }
-    return std::string(width, '*');
+    std::memset(out, '*', size_t(width));
 }
 
 unsigned char upper1252(unsigned char c)
@@ -851,16 +997,8 @@ struct Evaluator
         } else if (f == "DTOS") {
             v.text = dtos(eval(*n.args[0]).date);
         } else if (f == "DTOC") {
-            int64_t jd = eval(*n.args[0]).date;
-            if (jd == 0) {
-                v.text = "  /  /  ";
-            } else {
-                int y, m, d;
-                civilFromJulian(jd, y, m, d);
-                char buf[16];
-                std::snprintf(buf, sizeof buf, "%02d/%02d/%02d", m, d, y % 100);
-                v.text = buf;
-            }
+            v.text.assign(8, ' ');
+            writeDtoc(eval(*n.args[0]).date, v.text.data());
         } else if (f == "MLINE") {
             const KeyExpression::Node& fieldNode = *n.args[0];
             int64_t line = static_cast<int64_t>(eval(*n.args[1]).num.v / Decimal::kScale);
@@ -982,6 +1120,199 @@ ExprValue KeyExpression::evaluate(const uint8_t* record, size_t size, const Memo
     if (v.type == 'C')
         v.text.resize(static_cast<size_t>(h->root->length), ' ');
     return v;
+}
+
+} // namespace mk::dbase
+
+// ---------------------------------------------------------------- compiled keys
+//
+// The parsed tree lowered to the flat program of a KeyWriter. Forms the
+// program does not cover make lower() answer false, and the writer then
+// evaluates the general way.
+
+namespace mk::dbase {
+
+namespace {
+
+struct Lowering
+{
+    const std::vector<ExprField>& fields;
+    KeyWriter::Program& program;
+
+    using Code = KeyWriter::Code;
+
+    int add(KeyWriter::Step s)
+    {
+        program.steps.push_back(std::move(s));
+        return int(program.steps.size()) - 1;
+    }
+
+    int node(const KeyExpression::Node& n)
+    {
+        KeyWriter::Step s;
+        s.length = n.type == 'C' ? n.length : 0;
+        if (s.length < 0)
+            return -1;
+        switch (n.op) {
+        case Op::Field: {
+            if (n.field < 0 || size_t(n.field) >= fields.size())
+                return -1;
+            const ExprField& f = fields[size_t(n.field)];
+            if (f.offset < 0 || f.length < 0)
+                return -1;
+            s.offset = f.offset;
+            s.width = f.length;
+            if (n.type == 'C' && n.length == f.length)
+                s.code = Code::TextField;
+            else if (n.type == 'N')
+                s.code = Code::NumField;
+            else if (n.type == 'D')
+                s.code = Code::DateField;
+            else
+                return -1;
+            program.recordSize = std::max(program.recordSize, size_t(f.offset) + size_t(f.length));
+            return add(std::move(s));
+        }
+        case Op::Num:
+            s.code = Code::NumConst;
+            s.num = n.num;
+            return n.type == 'N' ? add(std::move(s)) : -1;
+        case Op::Date:
+            s.code = Code::DateConst;
+            s.date = n.date;
+            return n.type == 'D' ? add(std::move(s)) : -1;
+        case Op::Str:
+            if (n.type != 'C' || n.str.size() != size_t(n.length))
+                return -1;
+            s.code = Code::TextConst;
+            s.text = n.str;
+            return add(std::move(s));
+        case Op::Neg:
+            if (n.type != 'N' || n.args.size() != 1 || n.args[0]->type != 'N')
+                return -1;
+            s.code = Code::NumNeg;
+            return unary(std::move(s), n);
+        case Op::Plus:
+        case Op::Minus:
+            return sum(std::move(s), n);
+        case Op::Func:
+            return func(std::move(s), n);
+        default:
+            return -1;
+        }
+    }
+
+    int unary(KeyWriter::Step s, const KeyExpression::Node& n)
+    {
+        s.a = node(*n.args[0]);
+        return s.a < 0 ? -1 : add(std::move(s));
+    }
+
+    int sum(KeyWriter::Step s, const KeyExpression::Node& n)
+    {
+        if (n.args.size() != 2)
+            return -1;
+        const bool plus = n.op == Op::Plus;
+        const char ta = n.args[0]->type, tb = n.args[1]->type;
+        if (n.type == 'C' && ta == 'C' && tb == 'C') {
+            if (n.length != n.args[0]->length + n.args[1]->length)
+                return -1;
+            s.code = plus ? Code::Concat : Code::TrimConcat;
+            if (!plus && n.length > KeyWriter::kMaxWholeText)
+                return -1;
+        } else if (n.type == 'N' && ta == 'N' && tb == 'N') {
+            s.code = plus ? Code::NumAdd : Code::NumSub;
+        } else if (n.type == 'N' && !plus && ta == 'D' && tb == 'D') {
+            s.code = Code::DateDiff;
+        } else if (n.type == 'D' && ta == 'D' && tb == 'N') {
+            s.code = plus ? Code::DatePlus : Code::DateMinus;
+        } else if (n.type == 'D' && plus && ta == 'N' && tb == 'D') {
+            s.code = Code::NumPlusDate;
+        } else {
+            return -1;
+        }
+        s.a = node(*n.args[0]);
+        if (s.a < 0)
+            return -1;
+        s.b = node(*n.args[1]);
+        if (s.b < 0)
+            return -1;
+        return add(std::move(s));
+    }
+
+    int func(KeyWriter::Step s, const KeyExpression::Node& n)
+    {
+        const std::string& f = n.func;
+        const auto& a = n.args;
+        const bool textArg = a.size() >= 1 && a[0]->type == 'C' && a[0]->length >= 0;
+        if (f == "UPPER" || f == "LOWER" || f == "TRIM" || f == "RTRIM" || f == "LTRIM") {
+            if (a.size() != 1 || !textArg || n.type != 'C' || n.length != a[0]->length)
+                return -1;
+            if (f == "UPPER")
+                s.code = Code::Upper;
+            else if (f == "LOWER")
+                s.code = Code::Lower;
+            else if (f == "LTRIM")
+                s.code = Code::LTrim;
+            else
+                s.code = Code::Same;
+            if (s.code == Code::LTrim && n.length > KeyWriter::kMaxWholeText)
+                return -1;
+            return unary(std::move(s), n);
+        }
+        if (f == "SUBSTR" || f == "LEFT" || f == "RIGHT") {
+            if (!textArg || n.type != 'C' || n.constArgs.empty())
+                return -1;
+            int64_t from = 0;
+            if (f == "SUBSTR")
+                from = n.constArgs[0] - 1;
+            else if (f == "RIGHT")
+                from = a[0]->length - n.length;
+            // Zero-width results read nothing; otherwise the slice lies inside a.
+            if (n.length > 0 && (from < 0 || from + n.length > a[0]->length))
+                return -1;
+            s.code = Code::Slice;
+            s.from = n.length > 0 ? int(from) : 0;
+            return unary(std::move(s), n);
+        }
+        if (f == "STR") {
+            if (a.empty() || a[0]->type != 'N' || n.type != 'C' || n.constArgs.size() != 2 ||
+                n.length != n.constArgs[0] || n.length < 1 || n.length > 255)
+                return -1;
+            s.code = Code::Str;
+            s.width = int(n.constArgs[0]);
+            s.decimals = int(std::clamp<int64_t>(n.constArgs[1], 0, 9));
+            s.a = node(*a[0]);
+            return s.a < 0 ? -1 : add(std::move(s));
+        }
+        if (f == "DTOS" || f == "DTOC") {
+            if (a.size() != 1 || a[0]->type != 'D' || n.type != 'C' || n.length != 8)
+                return -1;
+            s.code = f == "DTOS" ? Code::Dtos : Code::Dtoc;
+            return unary(std::move(s), n);
+        }
+        if (f == "VAL") {
+            if (a.size() != 1 || !textArg || n.type != 'N' || a[0]->length > KeyWriter::kMaxWholeText)
+                return -1;
+            s.code = Code::Val;
+            return unary(std::move(s), n);
+        }
+        return -1;
+    }
+};
+
+} // namespace
+
+bool KeyWriter::lower(const KeyExpression& expr, Program& out)
+{
+    if (!expr.m_root)
+        return false;
+    const auto h = std::static_pointer_cast<const ExprHolder>(expr.m_root);
+    if (!h->root)
+        return false;
+    Lowering l{h->fields, out};
+    const int root = l.node(*h->root);
+    return root >= 0 && root == int(out.steps.size()) - 1;
 }
 
 } // namespace mk::dbase

@@ -77,8 +77,18 @@ int64_t julianFromDbfDate(std::string_view yyyymmdd);
 // dBASE STR(): right-justified in width; decimals are reduced when the
 // integer part needs the room; asterisks when even the integer part does not fit.
 std::string dbaseStr(Decimal value, int width, int decimals);
+// The same into out, which receives exactly the width (clamped to 1..255) in bytes.
+void writeDbaseStr(Decimal value, int width, int decimals, char* out);
+// DTOS() and DTOC() of a Julian day into 8 bytes (blank forms for 0).
+void writeDtos(int64_t julian, char* out);
+void writeDtoc(int64_t julian, char* out);
+// The decimal digits of value, most significant first, without leading
+// zeros ("0" for zero); returns their count (at most 39).
+int decimalDigits(unsigned __int128 value, char* out);
 // Upper case of one Windows-1252 byte.
 unsigned char upper1252(unsigned char c);
+
+class KeyWriter;
 
 class KeyExpression
 {
@@ -109,6 +119,8 @@ public:
     struct Node;
 
 private:
+    friend class KeyWriter; // compiles the parsed tree
+
     std::string m_text;
     std::shared_ptr<const Node> m_root;
 };

@@ -1,5 +1,6 @@
 #include "storage/engine/mdx.h"
 
+#include "storage/engine/key_writer.h"
 #include "storage/engine/mdx_keys.h"
 
 #include <algorithm>
@@ -93,6 +94,7 @@ struct MdxFile::Tag
 {
     TagInfo info;
     KeyExpression expr;
+    KeyWriter keyWriter; // compiled from expr for the key type and length
     uint32_t headerPage = 0;
     uint32_t root = 0;
     int keyLen = 0;
@@ -451,6 +453,7 @@ void MdxFile::load(bool allowInterrupted, size_t keepTags)
             (rt == 'N' && (tag->info.keyType != 'N' || tag->keyLen != 12)) ||
             (rt == 'D' && (tag->info.keyType != 'D' || tag->keyLen != 8)) || rt == 'L')
             corrupt(m_path, "tag " + tag->info.name + " does not match its expression");
+        tag->keyWriter = KeyWriter::compile(tag->expr, tag->info.keyType, tag->keyLen);
 
         // Load the tree, computing counts and last entries bottom-up.
         std::unordered_set<uint32_t> seen;
@@ -816,15 +819,12 @@ MdxFile::Entries MdxFile::buildEntries(Tag& tag, const RecordSource& records)
     for (uint32_t r = 1; r <= records.count; ++r) {
         if (!records.read(r, rec))
             continue;
-        ExprValue v;
+        flat.resize(recs.size() * kl + kl);
         try {
-            v = tag.expr.evaluate(rec.data(), rec.size(), memo);
+            tag.keyWriter.write(rec.data(), rec.size(), memo, flat.data() + recs.size() * kl);
         } catch (const ExprError& e) {
             throw DatabaseError(DatabaseError::Code::General, e.what());
         }
-        const std::string k = encodeKey(v, tag.info.keyType, tag.keyLen);
-        flat.append(k.data(), std::min(k.size(), kl));
-        flat.resize(recs.size() * kl + kl, '\0');
         recs.push_back(r);
     }
     std::vector<uint32_t> order(recs.size());
@@ -925,6 +925,7 @@ static std::unique_ptr<MdxFile::Tag> specTag(const TagSpec& spec, const std::vec
     t->info.keyType = rt;
     t->keyLen = rt == 'C' ? t->expr.resultLength() : (rt == 'N' ? 12 : 8);
     t->info.keyLength = t->keyLen;
+    t->keyWriter = KeyWriter::compile(t->expr, t->info.keyType, t->keyLen);
     return t;
 }
 

@@ -11,42 +11,40 @@ namespace mk::dbase {
 std::string encodeBcd(Decimal value)
 {
     std::string out(12, '\0');
+    writeBcd(value, reinterpret_cast<uint8_t*>(out.data()));
+    return out;
+}
+
+void writeBcd(Decimal value, uint8_t* out)
+{
+    std::memset(out, 0, 12);
     const bool neg = value.v < 0;
-    __int128 a = neg ? -value.v : value.v;
-    // All digits of a (nine of them after the point).
-    std::string digits;
+    const unsigned __int128 a =
+            neg ? -static_cast<unsigned __int128>(value.v) : static_cast<unsigned __int128>(value.v);
     if (a == 0) {
-        out[0] = char(52);
-        out[1] = char(0x01);
-        return out;
+        out[0] = 52;
+        out[1] = 0x01;
+        return;
     }
-    while (a > 0) {
-        digits.insert(digits.begin(), char('0' + int(a % 10)));
-        a /= 10;
-    }
-    while (digits.size() < 10)
-        digits.insert(digits.begin(), '0');
-    int pointPos = int(digits.size()) - 9; // digits before the point
-    // Drop leading zeros (moving the point) and trailing zeros.
-    size_t lead = 0;
-    while (lead < digits.size() && digits[lead] == '0')
-        ++lead;
-    digits.erase(0, lead);
-    pointPos -= int(lead);
-    while (!digits.empty() && digits.back() == '0')
-        digits.pop_back();
-    if (digits.size() > 20)
-        digits.resize(20);
-    out[0] = char(52 + pointPos);
-    out[1] = char((digits.size() << 2) | 0x01 | (neg ? 0x80 : 0));
-    for (size_t i = 0; i < digits.size(); ++i) {
+    // All digits of a, nine of them after the point; the point position
+    // counts from the first significant digit. Trailing zeros go.
+    char digits[48];
+    const int all = decimalDigits(a, digits);
+    const int pointPos = all - 9;
+    int n = all;
+    while (n > 0 && digits[n - 1] == '0')
+        --n;
+    if (n > 20)
+        n = 20;
+    out[0] = uint8_t(52 + pointPos);
+    out[1] = uint8_t((n << 2) | 0x01 | (neg ? 0x80 : 0));
+    for (int i = 0; i < n; ++i) {
         const int d = digits[i] - '0';
         if (i % 2 == 0)
-            out[2 + i / 2] = char(d << 4);
+            out[2 + i / 2] = uint8_t(d << 4);
         else
-            out[2 + i / 2] = char(out[2 + i / 2] | d);
+            out[2 + i / 2] = uint8_t(out[2 + i / 2] | d);
     }
-    return out;
 }
 
 Decimal decodeBcd(const uint8_t* b)
@@ -87,13 +85,18 @@ int compareBcd(const uint8_t* a, const uint8_t* b)
 
 std::string encodeDateKey(int64_t julian)
 {
+    std::string out(8, '\0');
+    writeDateKey(julian, reinterpret_cast<uint8_t*>(out.data()));
+    return out;
+}
+
+void writeDateKey(int64_t julian, uint8_t* out)
+{
     const double d = static_cast<double>(julian);
     uint64_t bits;
     std::memcpy(&bits, &d, 8);
-    std::string out(8, '\0');
     for (int i = 0; i < 8; ++i)
-        out[size_t(i)] = char((bits >> (8 * i)) & 0xFF);
-    return out;
+        out[i] = uint8_t((bits >> (8 * i)) & 0xFF);
 }
 
 int compareDateKey(const uint8_t* a, const uint8_t* b)
