@@ -1479,15 +1479,15 @@ struct TreeEditor
 std::string MdxFile::makeKey(int tag, const uint8_t* record) const
 {
     Tag& t = tagRef(tag);
-    ExprValue v;
+    std::string k(size_t(t.keyLen), '\0');
     try {
         // The record length is not known here; the fields the expression
         // reads all lie inside a record of the table.
-        v = t.expr.evaluate(record, SIZE_MAX, m_memo);
+        t.keyWriter.write(record, SIZE_MAX, m_memo, k.data());
     } catch (const ExprError& e) {
         throw DatabaseError(DatabaseError::Code::General, e.what());
     }
-    return encodeKey(v, t.info.keyType, t.keyLen);
+    return k;
 }
 
 std::string MdxFile::keyFromText(int tag, const std::string& text) const
