@@ -366,7 +366,7 @@ static std::string upperName(std::string_view s)
 
 // ---------------------------------------------------------------- tree
 
-enum class Op { Field, Num, Date, Str, Plus, Minus, Neg, Func };
+enum class Op { Field, Num, Date, Str, Plus, Minus, Neg, Func, Logic, Compare, Contains, And, Or, Not };
 
 struct KeyExpression::Node
 {
@@ -390,7 +390,25 @@ namespace {
 
 struct Token
 {
-    enum Kind { End, Name, Number, String, DateLit, LParen, RParen, Comma, Plus, Minus, Arrow } kind = End;
+    enum Kind {
+        End,
+        Name,
+        Number,
+        String,
+        DateLit,
+        LParen,
+        RParen,
+        Comma,
+        Plus,
+        Minus,
+        Arrow,
+        Relation, // = # <> < <= > >= (the text says which)
+        Dollar,
+        And,
+        Or,
+        Not,
+        Logical // .T. .F. .Y. .N. (the text is "T" or "F")
+    } kind = End;
     std::string text;
 };
 
@@ -407,7 +425,7 @@ public:
 
     NodeP parseAll()
     {
-        NodeP n = parseSum();
+        NodeP n = parseOr();
         if (m_tok.kind != Token::End)
             fail("unexpected \"" + m_tok.text + "\"");
         return n;
@@ -433,6 +451,27 @@ private:
                    (std::isalnum(static_cast<unsigned char>(m_src[m_pos])) || m_src[m_pos] == '_'))
                 ++m_pos;
             m_tok = {Token::Name, std::string(m_src.substr(b, m_pos - b))};
+        } else if (c == '.' && m_pos + 1 < m_src.size() && std::isalpha(static_cast<unsigned char>(m_src[m_pos + 1]))) {
+            // .AND. .OR. .NOT. .T. .F. .Y. .N.
+            size_t e = m_pos + 1;
+            while (e < m_src.size() && std::isalpha(static_cast<unsigned char>(m_src[e])))
+                ++e;
+            if (e >= m_src.size() || m_src[e] != '.')
+                fail("unterminated operator \"" + std::string(m_src.substr(m_pos, e - m_pos)) + "\"");
+            const std::string w = upperName(m_src.substr(m_pos + 1, e - m_pos - 1));
+            m_pos = e + 1;
+            if (w == "AND")
+                m_tok = {Token::And, ".AND."};
+            else if (w == "OR")
+                m_tok = {Token::Or, ".OR."};
+            else if (w == "NOT")
+                m_tok = {Token::Not, ".NOT."};
+            else if (w == "T" || w == "Y")
+                m_tok = {Token::Logical, "T"};
+            else if (w == "F" || w == "N")
+                m_tok = {Token::Logical, "F"};
+            else
+                fail("unknown operator ." + w + ".");
         } else if (std::isdigit(static_cast<unsigned char>(c)) || c == '.') {
             size_t b = m_pos;
             while (m_pos < m_src.size() &&
@@ -466,6 +505,44 @@ private:
             case '+':
                 m_tok = {Token::Plus, "+"};
                 break;
+            case '$':
+                m_tok = {Token::Dollar, "$"};
+                break;
+            case '=':
+                if (m_pos < m_src.size() && m_src[m_pos] == '=')
+                    ++m_pos; // == reads as =
+                m_tok = {Token::Relation, "="};
+                break;
+            case '#':
+                m_tok = {Token::Relation, "#"};
+                break;
+            case '!':
+                if (m_pos < m_src.size() && m_src[m_pos] == '=') {
+                    ++m_pos;
+                    m_tok = {Token::Relation, "#"};
+                } else {
+                    m_tok = {Token::Not, "!"};
+                }
+                break;
+            case '<':
+                if (m_pos < m_src.size() && m_src[m_pos] == '>') {
+                    ++m_pos;
+                    m_tok = {Token::Relation, "#"};
+                } else if (m_pos < m_src.size() && m_src[m_pos] == '=') {
+                    ++m_pos;
+                    m_tok = {Token::Relation, "<="};
+                } else {
+                    m_tok = {Token::Relation, "<"};
+                }
+                break;
+            case '>':
+                if (m_pos < m_src.size() && m_src[m_pos] == '=') {
+                    ++m_pos;
+                    m_tok = {Token::Relation, ">="};
+                } else {
+                    m_tok = {Token::Relation, ">"};
+                }
+                break;
             case '-':
                 if (m_pos < m_src.size() && m_src[m_pos] == '>') {
                     ++m_pos;
@@ -478,6 +555,81 @@ private:
                 fail(std::string("unexpected character '") + c + "'");
             }
         }
+    }
+
+    // Conditions, loosest first: .OR., .AND., .NOT., then one comparison
+    // (= # <> < <= > >= $) between two sums.
+    NodeP parseOr()
+    {
+        NodeP left = parseAnd();
+        while (m_tok.kind == Token::Or) {
+            next();
+            left = logicNode(Op::Or, left, parseAnd());
+        }
+        return left;
+    }
+
+    NodeP parseAnd()
+    {
+        NodeP left = parseNot();
+        while (m_tok.kind == Token::And) {
+            next();
+            left = logicNode(Op::And, left, parseNot());
+        }
+        return left;
+    }
+
+    NodeP parseNot()
+    {
+        if (m_tok.kind == Token::Not) {
+            next();
+            return logicNode(Op::Not, parseNot(), nullptr);
+        }
+        return parseComparison();
+    }
+
+    NodeP logicNode(Op op, const NodeP& a, const NodeP& b)
+    {
+        if (a->type != 'L' || (b && b->type != 'L'))
+            fail(std::string(op == Op::And ? ".AND." : op == Op::Or ? ".OR." : ".NOT.") + " needs logical operands");
+        auto n = std::make_shared<KeyExpression::Node>();
+        n->op = op;
+        n->type = 'L';
+        n->args = {a};
+        if (b)
+            n->args.push_back(b);
+        return n;
+    }
+
+    NodeP parseComparison()
+    {
+        NodeP left = parseSum();
+        if (m_tok.kind != Token::Relation && m_tok.kind != Token::Dollar)
+            return left;
+        const bool contains = m_tok.kind == Token::Dollar;
+        const std::string rel = m_tok.text;
+        next();
+        NodeP right = parseSum();
+        auto n = std::make_shared<KeyExpression::Node>();
+        n->type = 'L';
+        n->args = {left, right};
+        if (contains) {
+            if (left->type != 'C' || right->type != 'C')
+                fail("$ needs two texts");
+            n->op = Op::Contains;
+        } else {
+            const char ta = left->type == 'M' ? 'C' : left->type;
+            const char tb = right->type == 'M' ? 'C' : right->type;
+            if (ta != tb || left->type == 'M' || right->type == 'M')
+                fail("operator " + rel + " compares values of one type");
+            if (ta == 'L' && rel != "=" && rel != "#")
+                fail("logical values can only be compared with = and #");
+            n->op = Op::Compare;
+            n->func = rel;
+        }
+        if (m_tok.kind == Token::Relation || m_tok.kind == Token::Dollar)
+            fail("comparisons cannot be chained");
+        return n;
     }
 
     NodeP parseSum()
@@ -560,9 +712,15 @@ private:
             n->date = parseDateLiteral(m_tok.text);
             next();
             return n;
+        case Token::Logical:
+            n->op = Op::Logic;
+            n->type = 'L';
+            n->num = Decimal::fromInt(m_tok.text == "T" ? 1 : 0);
+            next();
+            return n;
         case Token::LParen: {
             next();
-            NodeP inner = parseSum();
+            NodeP inner = parseOr();
             expect(Token::RParen);
             return inner;
         }
@@ -921,8 +1079,67 @@ struct Evaluator
         }
         case Op::Func:
             return func(n);
+        case Op::Logic:
+            v.logical = n.num.v != 0;
+            return v;
+        case Op::Not:
+            v.logical = !eval(*n.args[0]).logical;
+            return v;
+        case Op::And:
+            // Evaluated left to right; the right side only when needed.
+            v.logical = eval(*n.args[0]).logical && eval(*n.args[1]).logical;
+            return v;
+        case Op::Or:
+            v.logical = eval(*n.args[0]).logical || eval(*n.args[1]).logical;
+            return v;
+        case Op::Contains: {
+            const ExprValue a = eval(*n.args[0]);
+            const ExprValue b = eval(*n.args[1]);
+            v.logical = b.text.find(a.text) != std::string::npos;
+            return v;
+        }
+        case Op::Compare: {
+            const ExprValue a = eval(*n.args[0]);
+            const ExprValue b = eval(*n.args[1]);
+            int c = 0;
+            switch (a.type) {
+            case 'C':
+                c = compareText(a.text, b.text);
+                break;
+            case 'N':
+                c = a.num < b.num ? -1 : (b.num < a.num ? 1 : 0);
+                break;
+            case 'D':
+                c = a.date < b.date ? -1 : (a.date > b.date ? 1 : 0);
+                break;
+            default:
+                c = a.logical == b.logical ? 0 : 1;
+                break;
+            }
+            const std::string& r = n.func;
+            v.logical = r == "="    ? c == 0
+                        : r == "#"  ? c != 0
+                        : r == "<"  ? c < 0
+                        : r == "<=" ? c <= 0
+                        : r == ">"  ? c > 0
+                                    : c >= 0;
+            return v;
+        }
         }
         return v;
+    }
+
+    // Text comparison as dBASE does it with SET EXACT OFF: the left text is
+    // compared only up to the length of the right one, so "Barolo 1990" =
+    // "Barolo" holds and anything = "" holds. Bytes compare unsigned
+    // (Windows-1252 order, as the keys); a left text that ends first is smaller.
+    static int compareText(const std::string& a, const std::string& b)
+    {
+        const size_t n = std::min(a.size(), b.size());
+        const int c = std::memcmp(a.data(), b.data(), n);
+        if (c != 0)
+            return c < 0 ? -1 : 1;
+        return a.size() < b.size() ? -1 : 0;
     }
 
     // Text results appended to `out`, fixed to the node's width, without the

@@ -9,6 +9,14 @@
 // CTOD and DELETED. Names are case-insensitive. An unknown name, a wrong
 // argument type or a text key longer than 100 bytes is an ExprError, which
 // the index turns into a database error.
+//
+// Conditions (the FOR clause of a tag) add logical values: .T. .F. (.Y. .N.),
+// logical fields, the comparisons = # <> < <= > >= between two values of one
+// type, "a $ b" (text a occurs in b), and .NOT., .AND., .OR. (loosest last;
+// a comparison binds looser than + and -). Text comparison follows dBASE with
+// SET EXACT OFF: the left text is compared up to the right one's length, so
+// NAME = "Bar" holds for "Barolo"; "<" and ">" compare the same prefix byte by
+// byte. Numbers compare exactly, dates by day (an empty date is the smallest).
 
 #include <cstdint>
 #include <functional>

@@ -25,6 +25,12 @@ constexpr uint32_t kMarkerOffset = 48; // our extension: "MKIX", change counter,
 constexpr char kMarker[4] = {'M', 'K', 'I', 'X'};
 constexpr off_t kLockOffset = 0x7FFFFFF0; // lock byte of the .mdx (beyond any real page)
 constexpr int kMaxDepth = 40;
+// FOR condition of a tag: flag byte and text in the tag header. The header
+// spans at least 1024 bytes so the text fits even with 512-byte blocks.
+constexpr size_t kForFlagOffset = 245;
+constexpr size_t kForOffset = 762;
+constexpr size_t kForMax = 220;
+constexpr uint32_t kTagHeaderMinBytes = 1024;
 
 uint32_t get32(const uint8_t* p)
 {
@@ -94,7 +100,9 @@ struct MdxFile::Tag
 {
     TagInfo info;
     KeyExpression expr;
-    KeyWriter keyWriter; // compiled from expr for the key type and length
+    KeyWriter keyWriter;   // compiled from expr for the key type and length
+    KeyExpression forExpr; // parsed FOR condition when hasFor
+    bool hasFor = false;
     uint32_t headerPage = 0;
     uint32_t root = 0;
     int keyLen = 0;
@@ -375,7 +383,11 @@ void MdxFile::load(bool allowInterrupted, size_t keepTags)
     readAt(0, hdr.data(), hdr.size());
     loadHeader(hdr.data());
     // Never trust a page count below the file's real size: new pages go past both.
-    m_pageCount = std::max(m_pageCount, uint32_t((st.st_size / kPageSize + 1) & ~off_t(1)));
+    {
+        const uint32_t ppb = m_pagesPerBlock;
+        const uint64_t pages = (uint64_t(st.st_size) + kPageSize - 1) / kPageSize;
+        m_pageCount = std::max(m_pageCount, uint32_t((pages + ppb - 1) / ppb * ppb));
+    }
     if (m_ownMarker && hdr[kMarkerOffset + 8] != 0 && !allowInterrupted)
         corrupt(m_path, "an update was interrupted");
 
@@ -385,22 +397,24 @@ void MdxFile::load(bool allowInterrupted, size_t keepTags)
     for (size_t t = 0; t < keepTags && t < m_tags.size(); ++t)
         kept.push_back(std::move(m_tags[t]));
     m_tags.clear();
+    const uint32_t bs = m_blockBytes;
+    const uint32_t ppb = m_pagesPerBlock;
     // The pages are read in one go, from the first tag loaded to the end.
     std::vector<uint8_t> image;
     uint32_t imageFrom = filePages;
     constexpr size_t kMaxImage = size_t(64) << 20; // larger files are read block by block
-    auto readBlock = [&](uint32_t page, uint8_t* out) {
+    auto readBlock = [&](uint32_t page, uint8_t* out, size_t len) {
         if (image.empty() && page < filePages && size_t(filePages - page) * kPageSize <= kMaxImage) {
             imageFrom = page;
             image.resize(size_t(filePages - imageFrom) * kPageSize);
             readAt(uint64_t(imageFrom) * kPageSize, image.data(), image.size());
         }
-        if (page >= imageFrom && page + 2 <= filePages)
-            std::memcpy(out, &image[size_t(page - imageFrom) * kPageSize], kBlockSize);
+        if (page >= imageFrom && size_t(page - imageFrom) * kPageSize + len <= image.size())
+            std::memcpy(out, &image[size_t(page - imageFrom) * kPageSize], len);
         else
-            readAt(uint64_t(page) * kPageSize, out, kBlockSize);
+            readAt(uint64_t(page) * kPageSize, out, len);
     };
-    std::vector<uint8_t> block(kBlockSize);
+    std::vector<uint8_t> block(std::max(bs, kTagHeaderMinBytes));
     for (int t = 0; t < tagsInUse; ++t) {
         if (size_t(t) < kept.size()) {
             m_tags.push_back(std::move(kept[size_t(t)]));
@@ -414,9 +428,9 @@ void MdxFile::load(bool allowInterrupted, size_t keepTags)
         tag->info.name = name;
         while (!tag->info.name.empty() && tag->info.name.back() == ' ')
             tag->info.name.pop_back();
-        if (tag->headerPage < kFirstTagPage || tag->headerPage + 2 > filePages)
+        if (tag->headerPage < kFirstTagPage || tag->headerPage + ppb > filePages)
             corrupt(m_path, "tag header outside the file");
-        readBlock(tag->headerPage, block.data());
+        readBlock(tag->headerPage, block.data(), block.size());
         tag->root = get32(&block[0]);
         tag->writtenRoot = tag->root;
         tag->writtenHasKeys = block[246] != 0;
@@ -424,6 +438,8 @@ void MdxFile::load(bool allowInterrupted, size_t keepTags)
         tag->writtenLast = get32(&block[252]);
         const uint8_t fmt = block[8];
         tag->info.keyType = static_cast<char>(block[9]);
+        if (tag->info.keyType != 'C' && tag->info.keyType != 'N' && tag->info.keyType != 'D')
+            tag->info.keyType = static_cast<char>(e[20]); // some writers fill only the tag table
         tag->keyLen = get16(&block[12]);
         tag->maxKeys = get16(&block[14]);
         tag->itemLen = get16(&block[18]);
@@ -439,9 +455,8 @@ void MdxFile::load(bool allowInterrupted, size_t keepTags)
         tag->info.keyLength = tag->keyLen;
         if (tag->info.keyType != 'C' && tag->info.keyType != 'N' && tag->info.keyType != 'D')
             corrupt(m_path, "unknown key type in tag " + tag->info.name);
-        if (tag->keyLen < 1 || tag->keyLen > 100 || tag->itemLen < tag->keyLen + 4 ||
-            tag->itemLen > int(kBlockSize) / 2 || tag->maxKeys < 2 ||
-            8 + tag->maxKeys * tag->itemLen + 4 > int(kBlockSize))
+        if (tag->keyLen < 1 || tag->keyLen > 100 || tag->itemLen < tag->keyLen + 4 || tag->itemLen > int(bs) / 2 ||
+            tag->maxKeys < 2 || 8 + tag->maxKeys * tag->itemLen + 4 > int(bs))
             corrupt(m_path, "bad key sizes in tag " + tag->info.name);
         try {
             tag->expr = KeyExpression::parse(tag->info.expression, m_fields);
@@ -454,16 +469,34 @@ void MdxFile::load(bool allowInterrupted, size_t keepTags)
             (rt == 'D' && (tag->info.keyType != 'D' || tag->keyLen != 8)) || rt == 'L')
             corrupt(m_path, "tag " + tag->info.name + " does not match its expression");
         tag->keyWriter = KeyWriter::compile(tag->expr, tag->info.keyType, tag->keyLen);
+        if (block[kForFlagOffset] != 0) {
+            char cond[kForMax + 1] = {};
+            std::memcpy(cond, &block[kForOffset], kForMax);
+            std::string text = cond;
+            while (!text.empty() && text.back() == ' ')
+                text.pop_back();
+            if (!text.empty()) {
+                try {
+                    tag->forExpr = KeyExpression::parse(text, m_fields);
+                } catch (const ExprError& err) {
+                    corrupt(m_path, "the FOR condition of tag " + tag->info.name + ": " + err.what());
+                }
+                if (tag->forExpr.resultType() != 'L')
+                    corrupt(m_path, "the FOR condition of tag " + tag->info.name + " is not a condition");
+                tag->hasFor = true;
+                tag->info.forExpression = text;
+            }
+        }
 
         // Load the tree, computing counts and last entries bottom-up.
         std::unordered_set<uint32_t> seen;
         std::function<void(uint32_t, int)> loadNode = [&](uint32_t page, int depth) {
             if (depth > kMaxDepth)
                 corrupt(m_path, "tree too deep in tag " + tag->info.name);
-            if (page < kFirstTagPage || page + 2 > filePages || !seen.insert(page).second)
+            if (page < kFirstTagPage || page + ppb > filePages || !seen.insert(page).second)
                 corrupt(m_path, "bad page pointer in tag " + tag->info.name);
-            std::vector<uint8_t> b(kBlockSize);
-            readBlock(page, b.data());
+            std::vector<uint8_t> b(bs);
+            readBlock(page, b.data(), bs);
             auto nd = std::make_unique<Node>();
             nd->page = page;
             const uint32_t n = get32(&b[0]);
@@ -519,8 +552,11 @@ void MdxFile::loadHeader(const uint8_t* hdr)
         corrupt(m_path, "not a dBASE IV production index");
     const uint16_t pagesPerBlock = get16(&hdr[20]);
     const uint16_t blockBytes = get16(&hdr[22]);
-    if (pagesPerBlock != 2 || blockBytes != kBlockSize)
+    // Blocks of 1 to 32 pages; the byte count must agree with the page count.
+    if (pagesPerBlock < 1 || pagesPerBlock > kMaxPagesPerBlock || blockBytes != pagesPerBlock * kPageSize)
         corrupt(m_path, "unsupported block size");
+    m_pagesPerBlock = pagesPerBlock;
+    m_blockBytes = blockBytes;
     char name[17] = {};
     std::memcpy(name, &hdr[4], 16);
     std::string recorded = upperAscii(name);
@@ -615,8 +651,10 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, Entries>>& tags, s
     todayYmd(&h[1]);
     std::string tn = m_tableName.substr(0, 16);
     std::memcpy(&h[4], tn.data(), tn.size());
-    put16(&h[20], 2);
-    put16(&h[22], uint16_t(kBlockSize));
+    const uint32_t bs = m_blockBytes;
+    const uint32_t ppb = m_pagesPerBlock;
+    put16(&h[20], uint16_t(ppb));
+    put16(&h[22], uint16_t(bs));
     h[24] = 1;
     h[25] = 0x30;
     h[26] = uint8_t(kTagEntrySize);
@@ -652,9 +690,9 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, Entries>>& tags, s
         file.reserve(size_t(nextPage) * kPageSize + blocks * kBlockSize);
     }
     auto appendBlock = [&](const std::vector<uint8_t>& b) {
-        file.resize(size_t(nextPage) * kPageSize + kBlockSize, 0);
-        std::memcpy(&file[size_t(nextPage) * kPageSize], b.data(), kBlockSize);
-        nextPage += 2;
+        file.resize(size_t(nextPage) * kPageSize + bs, 0);
+        std::memcpy(&file[size_t(nextPage) * kPageSize], b.data(), bs);
+        nextPage += ppb;
     };
 
     for (size_t t = firstNew; t < tags.size(); ++t) {
@@ -673,9 +711,9 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, Entries>>& tags, s
         int itemLen = keyLen + 4;
         while (itemLen % 4)
             ++itemLen;
-        const int maxKeys = int(kBlockSize - 12) / itemLen;
+        const int maxKeys = int(bs - 12) / itemLen;
         const uint32_t headerPage = nextPage;
-        nextPage += 2;
+        nextPage += tagHeaderPages();
         file.resize(size_t(nextPage) * kPageSize, 0);
 
         // Leaves, filled full, then interior levels.
@@ -689,7 +727,7 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, Entries>>& tags, s
         uint32_t firstLeaf = 0, lastLeaf = 0;
         size_t i = 0;
         do {
-            std::vector<uint8_t> b(kBlockSize, 0);
+            std::vector<uint8_t> b(bs, 0);
             const size_t take = std::min<size_t>(size_t(maxKeys), entries.size() - i);
             put32(&b[0], uint32_t(take));
             for (size_t j = 0; j < take; ++j) {
@@ -712,7 +750,7 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, Entries>>& tags, s
             const size_t fan = size_t(maxKeys) + 1;
             for (size_t s = 0; s < level.size(); s += fan) {
                 const size_t take = std::min(fan, level.size() - s);
-                std::vector<uint8_t> b(kBlockSize, 0);
+                std::vector<uint8_t> b(bs, 0);
                 put32(&b[0], uint32_t(take - 1));
                 for (size_t j = 0; j < take; ++j) {
                     uint8_t* it = &b[8 + j * size_t(itemLen)];
@@ -746,6 +784,10 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, Entries>>& tags, s
         put32(&th[252], lastLeaf);
         todayYmd(&th[257]);
         th[480] = expr.isSingleField() ? 1 : 0;
+        if (!spec.forExpression.empty()) {
+            th[kForFlagOffset] = 1;
+            std::memcpy(&th[kForOffset], spec.forExpression.data(), std::min(spec.forExpression.size(), kForMax - 1));
+        }
 
         uint8_t* e = &file[kTagTableOffset + t * kTagEntrySize];
         put32(e, headerPage);
@@ -819,6 +861,16 @@ MdxFile::Entries MdxFile::buildEntries(Tag& tag, const RecordSource& records)
     for (uint32_t r = 1; r <= records.count; ++r) {
         if (!records.read(r, rec))
             continue;
+        if (tag.hasFor) {
+            bool in = false;
+            try {
+                in = tag.forExpr.evaluate(rec.data(), rec.size(), memo).logical;
+            } catch (const ExprError& e) {
+                throw DatabaseError(DatabaseError::Code::General, e.what());
+            }
+            if (!in)
+                continue;
+        }
         flat.resize(recs.size() * kl + kl);
         try {
             tag.keyWriter.write(rec.data(), rec.size(), memo, flat.data() + recs.size() * kl);
@@ -926,6 +978,20 @@ static std::unique_ptr<MdxFile::Tag> specTag(const TagSpec& spec, const std::vec
     t->keyLen = rt == 'C' ? t->expr.resultLength() : (rt == 'N' ? 12 : 8);
     t->info.keyLength = t->keyLen;
     t->keyWriter = KeyWriter::compile(t->expr, t->info.keyType, t->keyLen);
+    if (!spec.forExpression.empty()) {
+        if (spec.forExpression.size() >= kForMax)
+            throw DatabaseError(DatabaseError::Code::General, "The FOR condition is longer than 219 characters");
+        try {
+            t->forExpr = KeyExpression::parse(spec.forExpression, fields);
+        } catch (const ExprError& e) {
+            throw DatabaseError(DatabaseError::Code::General, e.what());
+        }
+        if (t->forExpr.resultType() != 'L')
+            throw DatabaseError(DatabaseError::Code::General,
+                                "The FOR condition \"" + spec.forExpression + "\" is not a condition");
+        t->hasFor = true;
+        t->info.forExpression = spec.forExpression;
+    }
     return t;
 }
 
@@ -1001,7 +1067,8 @@ void MdxFile::addTag(const TagSpec& spec, const RecordSource& records)
     auto t = specTag(spec, m_fields);
     std::vector<std::pair<TagSpec, Entries>> all;
     for (const auto& old : m_tags) {
-        TagSpec s{old->info.name, old->info.expression, old->info.descending, old->info.unique};
+        TagSpec s{old->info.name, old->info.expression, old->info.descending, old->info.unique,
+                  old->info.forExpression};
         all.emplace_back(s, Entries{}); // kept in place
     }
     all.emplace_back(spec, buildEntries(*t, records));
@@ -1022,7 +1089,8 @@ void MdxFile::deleteTag(const std::string& name)
         if (int(i) == idx)
             continue;
         const auto& old = m_tags[i];
-        TagSpec s{old->info.name, old->info.expression, old->info.descending, old->info.unique};
+        TagSpec s{old->info.name, old->info.expression, old->info.descending, old->info.unique,
+                  old->info.forExpression};
         all.emplace_back(s, entriesOf(*old));
     }
     writeFresh(all);
@@ -1033,7 +1101,8 @@ void MdxFile::regenerate(const RecordSource& records)
     flush();
     std::vector<std::pair<TagSpec, Entries>> all;
     for (const auto& old : m_tags) {
-        TagSpec s{old->info.name, old->info.expression, old->info.descending, old->info.unique};
+        TagSpec s{old->info.name, old->info.expression, old->info.descending, old->info.unique,
+                  old->info.forExpression};
         all.emplace_back(s, buildEntries(*old, records));
     }
     writeFresh(all);
@@ -1137,7 +1206,13 @@ void MdxFile::flush()
 
 uint32_t MdxFile::allocPage()
 {
-    if (m_firstFree != 0 && m_firstFree + 2 <= m_pageCount) {
+    // A free block is taken only when nothing in the file uses it: a free
+    // list another program chains differently is then ignored, never followed
+    // into live pages.
+    if (m_firstFree != 0 &&
+        (m_firstFree < kFirstTagPage || m_firstFree + m_pagesPerBlock > m_pageCount || pageInUse(m_firstFree)))
+        m_firstFree = 0;
+    if (m_firstFree != 0) {
         const uint32_t page = m_firstFree;
         uint8_t b[8];
         readAt(uint64_t(page) * kPageSize, b, 8);
@@ -1147,15 +1222,35 @@ uint32_t MdxFile::allocPage()
         return page;
     }
     const uint32_t page = std::max(m_pageCount, kFirstTagPage);
-    m_pageCount = page + 2;
+    m_pageCount = page + m_pagesPerBlock;
     return page;
+}
+
+bool MdxFile::pageInUse(uint32_t page) const
+{
+    const uint32_t span = tagHeaderPages();
+    for (const auto& t : m_tags) {
+        if (page >= t->headerPage && page < t->headerPage + span)
+            return true;
+        if (t->nodes.count(page) != 0)
+            return true;
+    }
+    return false;
+}
+
+uint32_t MdxFile::tagHeaderPages() const
+{
+    // One block, and never less than 1024 bytes (room for the FOR condition).
+    const uint32_t minPages = kTagHeaderMinBytes / kPageSize;
+    return m_pagesPerBlock >= minPages ? m_pagesPerBlock
+                                       : (minPages + m_pagesPerBlock - 1) / m_pagesPerBlock * m_pagesPerBlock;
 }
 
 void MdxFile::freePage(uint32_t page)
 {
-    std::vector<uint8_t> b(kBlockSize, 0);
+    std::vector<uint8_t> b(m_blockBytes, 0);
     put32(&b[4], m_firstFree);
-    writeAt(uint64_t(page) * kPageSize, b.data(), kBlockSize);
+    writeAt(uint64_t(page) * kPageSize, b.data(), m_blockBytes);
     m_firstFree = page;
 }
 
@@ -1173,7 +1268,7 @@ void MdxFile::flushDirty()
     pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
     constexpr size_t kRunPages = 128;
     std::vector<uint8_t> run;
-    run.reserve(std::min(pages.size(), kRunPages) * kBlockSize);
+    run.reserve(std::min(pages.size(), kRunPages) * m_blockBytes);
     uint32_t runStart = 0;
     auto writeRun = [&] {
         if (!run.empty())
@@ -1183,13 +1278,13 @@ void MdxFile::flushDirty()
     for (size_t p = 0; p < pages.size(); ++p) {
         const uint32_t page = pages[p].first;
         const Tag& t = *pages[p].second;
-        const size_t blocks = run.size() / kBlockSize;
-        if (!run.empty() && (page != runStart + 2 * blocks || blocks >= kRunPages))
+        const size_t blocks = run.size() / m_blockBytes;
+        if (!run.empty() && (page != runStart + m_pagesPerBlock * blocks || blocks >= kRunPages))
             writeRun();
         if (run.empty())
             runStart = page;
-        run.resize(run.size() + kBlockSize, 0);
-        uint8_t* b = run.data() + run.size() - kBlockSize;
+        run.resize(run.size() + m_blockBytes, 0);
+        uint8_t* b = run.data() + run.size() - m_blockBytes;
         Node& nd = *t.nodes.find(page)->second;
         nd.isDirty = false;
         put32(&b[4], nd.link);
@@ -1490,6 +1585,23 @@ std::string MdxFile::makeKey(int tag, const uint8_t* record) const
     return k;
 }
 
+bool MdxFile::inTag(int tag, const uint8_t* record) const
+{
+    const Tag& t = tagRef(tag);
+    if (!t.hasFor)
+        return true;
+    try {
+        return t.forExpr.evaluate(record, SIZE_MAX, m_memo).logical;
+    } catch (const ExprError& e) {
+        throw DatabaseError(DatabaseError::Code::General, e.what());
+    }
+}
+
+std::string MdxFile::tagKey(int tag, const uint8_t* record) const
+{
+    return inTag(tag, record) ? makeKey(tag, record) : std::string();
+}
+
 std::string MdxFile::keyFromText(int tag, const std::string& text) const
 {
     Tag& t = tagRef(tag);
@@ -1511,12 +1623,14 @@ std::string MdxFile::keyFromText(int tag, const std::string& text) const
 
 void MdxFile::insertRecord(uint32_t recno, const uint8_t* record)
 {
-    std::vector<std::string> keys;
+    std::vector<std::string> keys; // empty: the record has no key in that tag
     for (int i = 0; i < tagCount(); ++i)
-        keys.push_back(makeKey(i, record));
+        keys.push_back(tagKey(i, record));
     beginChange();
     try {
         for (int i = 0; i < tagCount(); ++i) {
+            if (keys[size_t(i)].empty())
+                continue;
             TreeEditor ed{*m_tags[size_t(i)], [this] { return allocPage(); }, [this](uint32_t p) { freePage(p); }};
             ed.insert(keys[size_t(i)], recno);
         }
@@ -1529,13 +1643,15 @@ void MdxFile::insertRecord(uint32_t recno, const uint8_t* record)
 
 void MdxFile::removeRecord(uint32_t recno, const uint8_t* record)
 {
-    std::vector<std::string> keys;
+    std::vector<std::string> keys; // empty: the record has no key in that tag
     for (int i = 0; i < tagCount(); ++i)
-        keys.push_back(makeKey(i, record));
+        keys.push_back(tagKey(i, record));
     beginChange();
     bool missing = false;
     try {
         for (int i = 0; i < tagCount(); ++i) {
+            if (keys[size_t(i)].empty())
+                continue;
             TreeEditor ed{*m_tags[size_t(i)], [this] { return allocPage(); }, [this](uint32_t p) { freePage(p); }};
             if (!ed.remove(keys[size_t(i)], recno) && !ed.removeRecno(recno) && !m_tags[size_t(i)]->info.unique)
                 missing = true;
@@ -1553,8 +1669,8 @@ void MdxFile::changeRecord(uint32_t recno, const uint8_t* oldRecord, const uint8
 {
     std::vector<std::string> oldKeys, newKeys;
     for (int i = 0; i < tagCount(); ++i) {
-        oldKeys.push_back(makeKey(i, oldRecord));
-        newKeys.push_back(makeKey(i, newRecord));
+        oldKeys.push_back(tagKey(i, oldRecord));
+        newKeys.push_back(tagKey(i, newRecord));
     }
     beginChange();
     bool missing = false;
@@ -1563,9 +1679,12 @@ void MdxFile::changeRecord(uint32_t recno, const uint8_t* oldRecord, const uint8
             if (oldKeys[size_t(i)] == newKeys[size_t(i)])
                 continue;
             TreeEditor ed{*m_tags[size_t(i)], [this] { return allocPage(); }, [this](uint32_t p) { freePage(p); }};
-            if (!ed.remove(oldKeys[size_t(i)], recno) && !ed.removeRecno(recno) && !m_tags[size_t(i)]->info.unique)
+            // A FOR condition can put the record into the tag or take it out.
+            if (!oldKeys[size_t(i)].empty() && !ed.remove(oldKeys[size_t(i)], recno) && !ed.removeRecno(recno) &&
+                !m_tags[size_t(i)]->info.unique)
                 missing = true;
-            ed.insert(newKeys[size_t(i)], recno);
+            if (!newKeys[size_t(i)].empty())
+                ed.insert(newKeys[size_t(i)], recno);
         }
     } catch (...) {
         endChange();
@@ -1686,7 +1805,7 @@ std::vector<std::string> MdxFile::check(const RecordSource& records)
             }
         // Every page must be reachable from the root exactly once and within the file.
         for (const auto& [page, nd] : t.nodes)
-            if (page + 2 > m_pageCount && m_pageCount != 0)
+            if (page + m_pagesPerBlock > m_pageCount && m_pageCount != 0)
                 problems.push_back(label + "page " + std::to_string(page) + " lies past the recorded file size");
     }
     return problems;

@@ -1,8 +1,10 @@
 #pragma once
 
 // The dBASE IV production index (.mdx): a file of 512-byte pages used in
-// blocks of two, holding up to 47 tags, each a B-tree of keys and record
-// numbers. MDX_FORMAT.md beside this file describes the bytes.
+// blocks of one or more pages (two in the files created here; whatever the
+// header declares in files other programs wrote), holding up to 47 tags,
+// each a B-tree of keys and record numbers, optionally with a FOR
+// condition. MDX_FORMAT.md beside this file describes the bytes.
 //
 // MdxFile keeps every tag in memory as well, in the same node structure as
 // on disk, with the number of entries below each child pointer: that gives
@@ -33,6 +35,10 @@ struct TagSpec
     std::string expression;
     bool descending = false;
     bool unique = false;
+    // FOR condition (empty: every live record has a key). A logical
+    // expression of at most 220 characters; a record for which it is false
+    // has no key in the tag.
+    std::string forExpression;
 };
 
 struct TagInfo
@@ -43,6 +49,7 @@ struct TagInfo
     bool unique = false;
     char keyType = 'C'; // C, N or D
     int keyLength = 0;
+    std::string forExpression; // empty when the tag has no FOR condition
 };
 
 // Where tag builds read the records: count, bytes of record n (false for a
@@ -61,7 +68,8 @@ class MdxFile
 public:
     static constexpr int kMaxTags = 47;
     static constexpr uint32_t kPageSize = 512;
-    static constexpr uint32_t kBlockSize = 1024;
+    static constexpr uint32_t kBlockSize = 1024; // of the files created here
+    static constexpr uint32_t kMaxPagesPerBlock = 32;
 
     ~MdxFile();
 
@@ -80,6 +88,8 @@ public:
     static void retarget(const std::string& path, const std::string& tableBaseName);
 
     const std::string& path() const { return m_path; }
+    // Bytes per block as the file declares (1024 for the files created here).
+    uint32_t blockSize() const { return m_blockBytes; }
     int tagCount() const;
     TagInfo tagInfo(int tag) const;
     int findTag(const std::string& name) const; // case-insensitive; -1 when absent
@@ -112,6 +122,9 @@ public:
 
     // Reading a tag (call refresh() first to see other processes' changes).
     std::string makeKey(int tag, const uint8_t* record) const; // encoded key bytes
+    // False when the tag has a FOR condition the record does not meet (the
+    // record then has no key in the tag).
+    bool inTag(int tag, const uint8_t* record) const;
     // Key bytes for a text value (space-padded or cut to the key length),
     // for exact key searches on text tags.
     std::string keyFromText(int tag, const std::string& text) const;
@@ -165,6 +178,9 @@ private:
     void unlockFile();
     uint32_t allocPage();
     void freePage(uint32_t page);
+    bool pageInUse(uint32_t page) const;
+    std::string tagKey(int tag, const uint8_t* record) const; // empty: no key (FOR)
+    uint32_t tagHeaderPages() const;
     Tag& tagRef(int tag) const;
 
     std::string m_path;
@@ -174,6 +190,8 @@ private:
     int m_fd = -1;
     bool m_writable = true;
     std::vector<std::unique_ptr<Tag>> m_tags;
+    uint32_t m_blockBytes = kBlockSize;
+    uint32_t m_pagesPerBlock = kBlockSize / kPageSize;
     uint32_t m_pageCount = 0;
     uint32_t m_firstFree = 0;
     uint32_t m_counter = 0;   // change counter seen at the last load or write

@@ -48,6 +48,8 @@ int mdxToolTags(const std::string& dbfPath, std::ostream& out)
             out << "\tdescending";
         if (info.unique)
             out << "\tunique";
+        if (!info.forExpression.empty())
+            out << "\tfor " << info.forExpression;
         out << "\t" << m->size(i) << " keys\n";
     }
     return 0;

@@ -8,7 +8,8 @@
 
 namespace mk::dbase {
 
-// One line per tag: name, key expression, key type and length, options.
+// One line per tag: name, key expression, key type and length, options
+// (descending, unique, "for" and the FOR condition).
 // Returns 0, or 1 when the table has no readable production index.
 int mdxToolTags(const std::string& dbfPath, std::ostream& out);
 // Verifies every tag against the records; prints one line per problem.
