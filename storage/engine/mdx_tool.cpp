@@ -41,6 +41,8 @@ int mdxToolTags(const std::string& dbfPath, std::ostream& out)
     auto m = openIndex(t, dbfPath);
     if (!(t.header().productionIndex & 1))
         out << "(the table's production-index flag is not set)\n";
+    if (m->blockSize() != MdxFile::kBlockSize)
+        out << "(blocks of " << m->blockSize() << " bytes)\n";
     for (int i = 0; i < m->tagCount(); ++i) {
         const TagInfo info = m->tagInfo(i);
         out << info.name << "\t" << info.expression << "\t" << info.keyType << " " << info.keyLength;

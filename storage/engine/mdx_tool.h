@@ -8,7 +8,8 @@
 
 namespace mk::dbase {
 
-// One line per tag: name, key expression, key type and length, options
+// A line "(blocks of N bytes)" when the file does not use 1024-byte blocks,
+// then one line per tag: name, key expression, key type and length, options
 // (descending, unique, "for" and the FOR condition).
 // Returns 0, or 1 when the table has no readable production index.
 int mdxToolTags(const std::string& dbfPath, std::ostream& out);

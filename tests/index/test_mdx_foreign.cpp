@@ -301,6 +301,7 @@ TEST_P(ForeignMdx, TagsReadAsDeclared)
         std::ostringstream out;
         EXPECT_EQ(mdxToolTags(dbf, out), 0);
         EXPECT_NE(out.str().find("\tfor INSTOCK\t"), std::string::npos) << out.str();
+        EXPECT_EQ(out.str().rfind("(blocks of 2048 bytes)\n", 0), 0u) << out.str();
     }
     t.close();
     EXPECT_EQ(check(), 0);
