@@ -1320,6 +1320,10 @@ void MdxFile::flushDirty()
             while (!last->leaf)
                 last = &t.node(last->ptr.back());
             const bool hasKeys = t.node(t.root).total != 0;
+            // The serial number counts the tag's updates; other programs
+            // compare it to notice that the tag changed under them.
+            ++t.serial;
+            writeAt(uint64_t(t.headerPage) * kPageSize + 20, &t.serial, 1);
             if (t.root != t.writtenRoot) {
                 uint8_t r[4];
                 put32(r, t.root);

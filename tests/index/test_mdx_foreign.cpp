@@ -238,7 +238,8 @@ uint16_t get16(const std::vector<uint8_t>& b, size_t at)
 }
 
 // The declared layout: block size, and per tag its table entry and the
-// header fields other programs read (key format, sizes, flags, expressions).
+// header fields other programs read (key format, sizes, flags, expressions;
+// not the serial number, which counts updates).
 std::map<std::string, std::string> layoutOf(const std::string& mdxPath)
 {
     const std::vector<uint8_t> b = readFile(mdxPath);
@@ -248,7 +249,8 @@ std::map<std::string, std::string> layoutOf(const std::string& mdxPath)
         const size_t e = 544 + 32 * size_t(i);
         const std::string name(reinterpret_cast<const char*>(&b[e + 4]), 11);
         const size_t h = size_t(get32(b, e)) * 512;
-        std::string fields(reinterpret_cast<const char*>(&b[h + 8]), 16); // format .. unique flag
+        std::string fields(reinterpret_cast<const char*>(&b[h + 8]), 12);    // format .. item length
+        fields += std::string(reinterpret_cast<const char*>(&b[h + 21]), 3); // unique flag
         fields += std::string(reinterpret_cast<const char*>(&b[h + 24]), 220) + char(b[h + 245]);
         fields += std::string(reinterpret_cast<const char*>(&b[h + 762]), 220);
         out[name.c_str()] = std::string(reinterpret_cast<const char*>(&b[e + 15]), 6) + fields;
@@ -352,6 +354,8 @@ TEST_P(ForeignMdx, UpdatesKeepTheDeclaredLayout)
     EXPECT_EQ(check(), 0);
     EXPECT_EQ(layoutOf(mdx), before);
     const std::vector<uint8_t> file = readFile(mdx);
+    for (int i = 0; i < 3; ++i) // every tag changed: its serial number moved on from 1
+        EXPECT_GT(file[size_t(get32(file, 544 + 32 * size_t(i))) * 512 + 20], 1) << i;
     EXPECT_EQ(file.size() % blockBytes(), 0u);
     EXPECT_GE(uint64_t(get32(file, 32)) * 512, file.size()); // the page count covers the file
     Table again(dbf);
