@@ -1573,7 +1573,44 @@ struct TreeEditor
     }
 };
 
+// Puts (key, recno) into the tag. In a unique tag a record with a lower
+// number than the one holding the key takes it over.
+void putKey(TreeEditor& ed, const std::string& key, uint32_t recno)
+{
+    MdxFile::Tag& t = ed.t;
+    if (t.info.unique) {
+        const uint64_t p = t.rank(key.data(), 0);
+        if (p < t.node(t.root).total) {
+            size_t idx;
+            const Node& nd = t.select(p, idx);
+            const uint32_t holder = nd.ptr[idx];
+            if (t.cmpKey(t.key(nd, idx), key.data()) == 0 && holder > recno)
+                ed.remove(key, holder);
+        }
+    }
+    ed.insert(key, recno);
+}
+
 } // namespace
+
+uint32_t MdxFile::nextHolder(int tag, const std::string& key, uint32_t except) const
+{
+    if (!m_records)
+        return 0;
+    const RecordSource src = m_records();
+    std::vector<uint8_t> rec;
+    for (uint32_t r = 1; r <= src.count; ++r) {
+        if (r == except || !src.read(r, rec))
+            continue;
+        try {
+            if (tagKey(tag, rec.data()) == key)
+                return r;
+        } catch (const DatabaseError&) {
+            // A record whose key cannot be computed (damaged memo) has none.
+        }
+    }
+    return 0;
+}
 
 std::string MdxFile::makeKey(int tag, const uint8_t* record) const
 {
@@ -1636,7 +1673,7 @@ void MdxFile::insertRecord(uint32_t recno, const uint8_t* record)
             if (keys[size_t(i)].empty())
                 continue;
             TreeEditor ed{*m_tags[size_t(i)], [this] { return allocPage(); }, [this](uint32_t p) { freePage(p); }};
-            ed.insert(keys[size_t(i)], recno);
+            putKey(ed, keys[size_t(i)], recno);
         }
     } catch (...) {
         endChange();
@@ -1657,8 +1694,13 @@ void MdxFile::removeRecord(uint32_t recno, const uint8_t* record)
             if (keys[size_t(i)].empty())
                 continue;
             TreeEditor ed{*m_tags[size_t(i)], [this] { return allocPage(); }, [this](uint32_t p) { freePage(p); }};
-            if (!ed.remove(keys[size_t(i)], recno) && !ed.removeRecno(recno) && !m_tags[size_t(i)]->info.unique)
+            const bool unique = m_tags[size_t(i)]->info.unique;
+            const bool removed = ed.remove(keys[size_t(i)], recno);
+            if (!removed && !ed.removeRecno(recno) && !unique)
                 missing = true;
+            if (removed && unique)
+                if (const uint32_t next = nextHolder(i, keys[size_t(i)], recno))
+                    ed.insert(keys[size_t(i)], next);
         }
     } catch (...) {
         endChange();
@@ -1684,11 +1726,17 @@ void MdxFile::changeRecord(uint32_t recno, const uint8_t* oldRecord, const uint8
                 continue;
             TreeEditor ed{*m_tags[size_t(i)], [this] { return allocPage(); }, [this](uint32_t p) { freePage(p); }};
             // A FOR condition can put the record into the tag or take it out.
-            if (!oldKeys[size_t(i)].empty() && !ed.remove(oldKeys[size_t(i)], recno) && !ed.removeRecno(recno) &&
-                !m_tags[size_t(i)]->info.unique)
-                missing = true;
+            const bool unique = m_tags[size_t(i)]->info.unique;
+            if (!oldKeys[size_t(i)].empty()) {
+                const bool removed = ed.remove(oldKeys[size_t(i)], recno);
+                if (!removed && !ed.removeRecno(recno) && !unique)
+                    missing = true;
+                if (removed && unique)
+                    if (const uint32_t next = nextHolder(i, oldKeys[size_t(i)], recno))
+                        ed.insert(oldKeys[size_t(i)], next);
+            }
             if (!newKeys[size_t(i)].empty())
-                ed.insert(newKeys[size_t(i)], recno);
+                putKey(ed, newKeys[size_t(i)], recno);
         }
     } catch (...) {
         endChange();

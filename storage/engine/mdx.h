@@ -107,6 +107,13 @@ public:
     void changeRecord(uint32_t recno, const uint8_t* oldRecord, const uint8_t* newRecord);
     void endChange();
     void setMemoReader(MemoReader reader) { m_memo = std::move(reader); }
+    // Where the table's records are read to keep unique tags whole. A unique
+    // tag holds the lowest-numbered record of each key (as a build does):
+    // a record with a lower number takes a key over, and when the record
+    // holding a key leaves the tag the next record with that key comes in,
+    // found by reading the records. Without a source that key stays out of
+    // the tag until the tags are regenerated.
+    void setRecordSource(std::function<RecordSource()> records) { m_records = std::move(records); }
 
     // Write-behind, for a table open exclusively: changed pages stay in
     // memory and reach the file in batches (flush(), a full batch, tag
@@ -180,6 +187,9 @@ private:
     void freePage(uint32_t page);
     bool pageInUse(uint32_t page) const;
     std::string tagKey(int tag, const uint8_t* record) const; // empty: no key (FOR)
+    // The lowest-numbered record other than `except` whose key in the tag is
+    // `key` (0: none, or no record source).
+    uint32_t nextHolder(int tag, const std::string& key, uint32_t except) const;
     uint32_t tagHeaderPages() const;
     Tag& tagRef(int tag) const;
 
@@ -187,6 +197,7 @@ private:
     std::string m_tableName;
     std::vector<ExprField> m_fields;
     MemoReader m_memo;
+    std::function<RecordSource()> m_records;
     int m_fd = -1;
     bool m_writable = true;
     std::vector<std::unique_ptr<Tag>> m_tags;

@@ -128,6 +128,7 @@ ProductionIndex::ProductionIndex(Table& table, std::unique_ptr<MdxFile> mdx)
     , m_mdx(std::move(mdx))
 {
     m_mdx->setMemoReader(tableMemoReader(table));
+    m_mdx->setRecordSource([&table] { return tableRecords(table); });
     // Nobody else can read the index while the table is held exclusively.
     m_mdx->setWriteBehind(table.isExclusive());
 }
