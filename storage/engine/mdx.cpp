@@ -683,11 +683,11 @@ void MdxFile::writeFresh(const std::vector<std::pair<TagSpec, Entries>>& tags, s
         size_t blocks = 0;
         for (size_t t = firstNew; t < tags.size(); ++t) {
             const size_t item = (tags[t].second.keyLen + 4 + 3) / 4 * 4;
-            const size_t perNode = std::max<size_t>(1, (kBlockSize - 12) / std::max<size_t>(item, 8));
+            const size_t perNode = std::max<size_t>(1, (bs - 12) / std::max<size_t>(item, 8));
             const size_t leaves = tags[t].second.size() / perNode + 1;
             blocks += 2 + leaves + leaves / 10 + 1;
         }
-        file.reserve(size_t(nextPage) * kPageSize + blocks * kBlockSize);
+        file.reserve(size_t(nextPage) * kPageSize + blocks * bs);
     }
     auto appendBlock = [&](const std::vector<uint8_t>& b) {
         file.resize(size_t(nextPage) * kPageSize + bs, 0);
