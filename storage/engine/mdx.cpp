@@ -9,6 +9,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <functional>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -1429,6 +1430,8 @@ struct TreeEditor
             nd = nd->kid[i];
         }
         size_t pos = t.lowerIn(*nd, k.data(), r);
+        if (pos < nd->n() && nd->ptr[pos] == r && t.cmpKey(t.key(*nd, pos), k.data()) == 0)
+            return; // already there (a recalled record whose key was never taken out)
         if (t.info.unique) {
             // dBASE keeps the first record of a key in a unique tag.
             bool dup = (pos < nd->n() && t.cmpKey(t.key(*nd, pos), k.data()) == 0) ||
@@ -1592,6 +1595,38 @@ void putKey(TreeEditor& ed, const std::string& key, uint32_t recno)
 }
 
 } // namespace
+
+void MdxFile::dropKeysOfDeletedRecords()
+{
+    if (m_ownMarker || !m_records)
+        return;
+    const RecordSource src = m_records();
+    std::vector<uint8_t> rec;
+    for (uint32_t r = 1; r <= src.count; ++r) {
+        rec.clear();
+        if (src.read(r, rec) || rec.empty() || rec[0] != '*')
+            continue;
+        for (int i = 0; i < tagCount(); ++i) {
+            // Nothing is written here: a page emptied now simply stays out of
+            // the tree (and out of the free list) in the file.
+            TreeEditor ed{*m_tags[size_t(i)], [this] { return allocPage(); }, [](uint32_t) {}};
+            std::string key;
+            try {
+                key = tagKey(i, rec.data());
+            } catch (const DatabaseError&) {
+                // No key can be computed: look for the record number alone.
+            }
+            if (!key.empty() && ed.remove(key, r)) {
+                // A unique key passes on to the lowest live record that has it.
+                if (m_tags[size_t(i)]->info.unique)
+                    if (const uint32_t next = nextHolder(i, key, r))
+                        ed.insert(key, next);
+            } else {
+                ed.removeRecno(r);
+            }
+        }
+    }
+}
 
 uint32_t MdxFile::nextHolder(int tag, const std::string& key, uint32_t except) const
 {
@@ -1823,6 +1858,15 @@ std::vector<std::string> MdxFile::check(const RecordSource& records)
 {
     flush();
     std::vector<std::string> problems;
+    // Other programs keep the keys of deleted records; those are no fault.
+    std::vector<bool> deleted(size_t(records.count) + 1, false);
+    {
+        std::vector<uint8_t> rec;
+        for (uint32_t r = 1; r <= records.count; ++r) {
+            rec.clear();
+            deleted[r] = !records.read(r, rec) && !rec.empty() && rec[0] == '*';
+        }
+    }
     for (auto& tp : m_tags) {
         Tag& t = *tp;
         const std::string label = "tag " + t.info.name + ": ";
@@ -1833,11 +1877,6 @@ std::vector<std::string> MdxFile::check(const RecordSource& records)
             problems.push_back(label + e.what());
             continue;
         }
-        for (size_t i = 1; i < have.size(); ++i)
-            if (t.cmpEntry(have.key(i - 1), have.recs[i - 1], have.key(i), have.recs[i]) >= 0) {
-                problems.push_back(label + "keys out of order at position " + std::to_string(i));
-                break;
-            }
         Entries want;
         try {
             want = buildEntries(t, records);
@@ -1845,6 +1884,45 @@ std::vector<std::string> MdxFile::check(const RecordSource& records)
             problems.push_back(label + e.what());
             continue;
         }
+        std::set<std::string> keysOfDeleted; // unique tags: keys a deleted record holds
+        {
+            size_t kept = 0;
+            for (size_t i = 0; i < have.size(); ++i) {
+                const uint32_t r = have.recs[i];
+                if (r < deleted.size() && deleted[r]) {
+                    if (t.info.unique)
+                        keysOfDeleted.emplace(have.key(i), have.keyLen);
+                    continue;
+                }
+                if (kept != i) {
+                    std::memmove(have.keys.data() + kept * have.keyLen, have.key(i), have.keyLen);
+                    have.recs[kept] = r;
+                }
+                ++kept;
+            }
+            have.recs.resize(kept);
+            have.keys.resize(kept * have.keyLen);
+        }
+        if (!keysOfDeleted.empty()) {
+            // Such a key has no live holder in the tag.
+            size_t kept = 0;
+            for (size_t i = 0; i < want.size(); ++i) {
+                if (keysOfDeleted.count(std::string(want.key(i), want.keyLen)))
+                    continue;
+                if (kept != i) {
+                    std::memmove(want.keys.data() + kept * want.keyLen, want.key(i), want.keyLen);
+                    want.recs[kept] = want.recs[i];
+                }
+                ++kept;
+            }
+            want.recs.resize(kept);
+            want.keys.resize(kept * want.keyLen);
+        }
+        for (size_t i = 1; i < have.size(); ++i)
+            if (t.cmpEntry(have.key(i - 1), have.recs[i - 1], have.key(i), have.recs[i]) >= 0) {
+                problems.push_back(label + "keys out of order at position " + std::to_string(i));
+                break;
+            }
         if (have.size() != want.size())
             problems.push_back(label + std::to_string(have.size()) + " keys for " + std::to_string(want.size()) +
                                " records");

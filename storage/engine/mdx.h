@@ -114,6 +114,11 @@ public:
     // found by reading the records. Without a source that key stays out of
     // the tag until the tags are regenerated.
     void setRecordSource(std::function<RecordSource()> records) { m_records = std::move(records); }
+    // Files written elsewhere keep the keys of deleted records; this engine
+    // keeps live records only. Takes those keys out of the tags in memory
+    // (they reach the file with the next update). Needs the record source;
+    // nothing to do for an index this engine has updated before.
+    void dropKeysOfDeletedRecords();
 
     // Write-behind, for a table open exclusively: changed pages stay in
     // memory and reach the file in batches (flush(), a full batch, tag

@@ -129,6 +129,7 @@ ProductionIndex::ProductionIndex(Table& table, std::unique_ptr<MdxFile> mdx)
 {
     m_mdx->setMemoReader(tableMemoReader(table));
     m_mdx->setRecordSource([&table] { return tableRecords(table); });
+    m_mdx->dropKeysOfDeletedRecords();
     // Nobody else can read the index while the table is held exclusively.
     m_mdx->setWriteBehind(table.isExclusive());
 }
