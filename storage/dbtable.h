@@ -89,9 +89,21 @@ public:
     int recordCount() { return int(m_table.recordCount()); }
     void append() { m_table.append(); }
     void edit() { m_table.edit(); }
-    void post() { m_table.post(); }
+    // A table held exclusively writes its index behind; what the user
+    // posted or deleted reaches the files at once all the same.
+    void post()
+    {
+        m_table.post();
+        if (m_table.isExclusive())
+            m_table.flush();
+    }
     void cancel() { m_table.cancel(); }
-    void deleteRecord() { m_table.deleteRecord(); }
+    void deleteRecord()
+    {
+        m_table.deleteRecord();
+        if (m_table.isExclusive())
+            m_table.flush();
+    }
     dbase::DatasetState state() const { return m_table.state(); }
 
     // Field values by position.

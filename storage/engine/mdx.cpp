@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -1134,6 +1135,8 @@ void MdxFile::beginChange()
         throw;
     }
     m_batchOpen = m_writeBehind;
+    if (m_batchOpen)
+        m_batchStart = std::chrono::steady_clock::now();
 }
 
 void MdxFile::writeHeaderCounters(bool dirty)
@@ -1162,9 +1165,11 @@ void MdxFile::endChange()
         return;
     // A write-behind batch is written once it holds this many pages (64 MB);
     // random inserts dirty most leaves, so smaller batches would write the
-    // same pages over and over.
+    // same pages over and over. A batch never waits longer than a second
+    // for its next change to end.
     constexpr size_t kBatchPages = 65536;
-    if (m_batchOpen && dirtyPages() < kBatchPages)
+    if (m_batchOpen && dirtyPages() < kBatchPages &&
+        std::chrono::steady_clock::now() - m_batchStart < std::chrono::seconds(1))
         return;
     commitChange();
 }

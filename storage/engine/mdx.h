@@ -22,6 +22,7 @@
 #include "storage/engine/dbf_types.h"
 #include "storage/engine/expr.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -216,6 +217,7 @@ private:
     bool m_locked = false;
     bool m_writeBehind = false;
     bool m_batchOpen = false; // write-behind: marked in progress, lock held, pages pending
+    std::chrono::steady_clock::time_point m_batchStart;
 };
 
 } // namespace mk::dbase
