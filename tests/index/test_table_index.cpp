@@ -220,6 +220,63 @@ TEST_F(TableIndex, PostAndDeleteKeepEveryTagRightAcrossProcesses)
     EXPECT_TRUE(pi->mdx().check(tableRecords(t)).empty());
 }
 
+// Two processes posting to one shared table at the same time: every tag
+// ends up holding every record exactly once.
+TEST_F(TableIndex, ConcurrentWritersKeepEveryTagRight)
+{
+    auto work = [&](int who) {
+        installIndexProvider();
+        Table o(path);
+        o.open();
+        for (int i = 0; i < 400; ++i) {
+            o.append();
+            o.setString(1, "Writer " + std::to_string(who) + " " + std::to_string(i));
+            o.setNumber(2, double(i % 40));
+            o.post();
+            if (i % 10 == 0) {
+                // An edit of a record the other writer may be moving too.
+                setCurrentTag(o, "IDX0");
+                o.first();
+                o.moveBy(i);
+                try {
+                    o.edit();
+                    o.setString(0, who ? "1" : "0");
+                    o.post();
+                } catch (const DatabaseError& e) {
+                    if (e.code() != DatabaseError::Code::Locked)
+                        throw;
+                    o.cancel();
+                }
+                setCurrentTag(o, "");
+            }
+        }
+    };
+    pid_t pids[2];
+    for (int who = 0; who < 2; ++who) {
+        pids[who] = ::fork();
+        if (pids[who] == 0) {
+            try {
+                work(who);
+            } catch (...) {
+                ::_exit(1);
+            }
+            ::_exit(0);
+        }
+    }
+    for (pid_t pid : pids) {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+    Table t(path);
+    t.open(OpenMode::Exclusive);
+    EXPECT_EQ(t.recordCount(), 1100u);
+    auto* pi = dynamic_cast<ProductionIndex*>(t.indexHooks());
+    ASSERT_NE(pi, nullptr);
+    EXPECT_EQ(pi->mdx().check(tableRecords(t)), std::vector<std::string>{});
+}
+
 // A process killed between marking the index and finishing a Post leaves an
 // index that is reported damaged; regenerating it keeps every record.
 TEST_F(TableIndex, InterruptedPostIsReportedAndRegenerated)
