@@ -739,10 +739,11 @@ private:
                 next();
                 std::vector<NodeP> args;
                 if (m_tok.kind != Token::RParen) {
-                    args.push_back(parseSum());
+                    // Arguments are whole expressions: IIF takes a condition.
+                    args.push_back(parseOr());
                     while (m_tok.kind == Token::Comma) {
                         next();
-                        args.push_back(parseSum());
+                        args.push_back(parseOr());
                     }
                 }
                 expect(Token::RParen);
@@ -930,6 +931,28 @@ private:
             n->type = 'D';
         } else if (f == "DELETED") {
             needArgs(f, a, 0, 0);
+            n->type = 'L';
+        } else if (f == "YEAR" || f == "MONTH" || f == "DAY") {
+            needArgs(f, a, 1, 1);
+            needType(f, a[0], 'D');
+            n->type = 'N';
+        } else if (f == "ABS" || f == "INT") {
+            needArgs(f, a, 1, 1);
+            needType(f, a[0], 'N');
+            n->type = 'N';
+        } else if (f == "ROUND") {
+            needArgs(f, a, 2, 2);
+            needType(f, a[0], 'N');
+            n->constArgs = {std::clamp<int64_t>(needConst(f, a[1]), -18, 9)};
+            n->type = 'N';
+        } else if (f == "IIF") {
+            needArgs(f, a, 3, 3);
+            needType(f, a[0], 'L');
+            needType(f, a[2], a[1]->type);
+            n->type = a[1]->type;
+            n->length = std::max(a[1]->length, a[2]->length);
+        } else if (f == "EMPTY" || f == "ISBLANK") {
+            needArgs(f, a, 1, 1);
             n->type = 'L';
         } else {
             fail("unknown function " + f);
@@ -1241,6 +1264,48 @@ struct Evaluator
             }
         } else if (f == "DELETED") {
             v.logical = size > 0 && rec[0] == '*';
+        } else if (f == "YEAR" || f == "MONTH" || f == "DAY") {
+            const int64_t jd = eval(*n.args[0]).date;
+            int y = 0, m = 0, d = 0;
+            if (jd != 0)
+                civilFromJulian(jd, y, m, d);
+            v.num = Decimal::fromInt(f == "YEAR" ? y : (f == "MONTH" ? m : d));
+        } else if (f == "ABS") {
+            v.num = eval(*n.args[0]).num;
+            if (v.num.v < 0)
+                v.num.v = -v.num.v;
+        } else if (f == "INT") {
+            v.num = eval(*n.args[0]).num; // toward zero
+            v.num.v = v.num.v / Decimal::kScale * Decimal::kScale;
+        } else if (f == "ROUND") {
+            // Half away from zero, at the given number of decimals.
+            v.num = eval(*n.args[0]).num;
+            __int128 unit = 1;
+            for (int64_t i = n.constArgs[0]; i < 9; ++i)
+                unit *= 10;
+            const __int128 half = unit / 2;
+            const __int128 mag = (v.num.v < 0 ? -v.num.v : v.num.v) + half;
+            const __int128 rounded = mag / unit * unit;
+            v.num.v = v.num.v < 0 ? -rounded : rounded;
+        } else if (f == "IIF") {
+            ExprValue picked = eval(*n.args[eval(*n.args[0]).logical ? 1 : 2]);
+            picked.type = n.type;
+            v = std::move(picked);
+        } else if (f == "EMPTY" || f == "ISBLANK") {
+            const ExprValue x = eval(*n.args[0]);
+            switch (n.args[0]->type) {
+            case 'C':
+                v.logical = x.text.find_first_not_of(' ') == std::string::npos;
+                break;
+            case 'N':
+                v.logical = x.num.v == 0;
+                break;
+            case 'D':
+                v.logical = x.date == 0;
+                break;
+            default:
+                v.logical = !x.logical;
+            }
         }
         if (v.type == 'C')
             v.text = fit(std::move(v.text), n.length);

@@ -5,8 +5,9 @@
 // The grammar covers what the sort-key builder produces and what dBASE
 // index tags commonly hold: field names, numeric constants, date constants
 // {mm/dd/yyyy}, text constants in quotes, "+" and "-" and the functions
-// UPPER, SUBSTR, STR, DTOS, MLINE, TRIM, RTRIM, LTRIM, LEFT, RIGHT, DTOC, VAL,
-// CTOD and DELETED. Names are case-insensitive. An unknown name, a wrong
+// UPPER, LOWER, SUBSTR, STR, DTOS, MLINE, TRIM, RTRIM, LTRIM, LEFT, RIGHT,
+// DTOC, VAL, CTOD, YEAR, MONTH, DAY, ABS, INT, ROUND, IIF, EMPTY, ISBLANK and
+// DELETED. Names are case-insensitive. An unknown name, a wrong
 // argument type or a text key longer than 100 bytes is an ExprError, which
 // the index turns into a database error.
 //

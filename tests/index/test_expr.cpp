@@ -105,6 +105,45 @@ TEST(KeyExpression, SortKeyFormsParseAndEvaluate)
     }
 }
 
+// The date, number and choice functions other programs' tags and FOR
+// conditions use, shown through STR so every result is text.
+TEST(KeyExpression, DateNumberAndChoiceFunctions)
+{
+    Layout l;
+    const std::map<std::string, std::string> rec = {
+            {"NAME", "Barolo"}, {"COST", "-12.45"}, {"BOTTLES", "3"}, {"DRINKBY", "20240229"}};
+    struct Case
+    {
+        const char* expr;
+        const char* expected;
+    } cases[] = {
+            {"STR(YEAR(DRINKBY), 4)+STR(MONTH(DRINKBY), 2)+STR(DAY(DRINKBY), 2)", "2024 229"},
+            {"STR(YEAR(DRINKBY)*0+YEAR({01/01/1900}), 4)", nullptr}, // no "*": an error
+            {"STR(ABS(COST), 8, 2)", "   12.45"},
+            {"STR(INT(COST), 5)", "  -12"},
+            {"STR(ROUND(COST, 1), 8, 2)", "  -12.50"},
+            {"STR(ROUND(COST, 0), 5)", "  -12"},
+            {"STR(ROUND(1250, -2), 6)", "  1300"},
+            {"IIF(BOTTLES > 2, NAME, \"none\")", "Barolo"},
+            {"IIF(EMPTY(NOTE), \"-\", SUBSTR(NOTE, 1, 10))", "-"},
+            {"IIF(ISBLANK(DRINKBY) .OR. EMPTY(COST), \"blank\", \"set\")", "set  "},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expr);
+        if (!c.expected) {
+            EXPECT_THROW(KeyExpression::parse(c.expr, l.fields), ExprError);
+            continue;
+        }
+        const std::string got = eval(l, c.expr, rec);
+        EXPECT_EQ(got.substr(0, std::strlen(c.expected)), c.expected);
+    }
+    // A blank record: YEAR of an empty date is 0, every field is empty.
+    EXPECT_EQ(eval(l, "STR(YEAR(DRINKBY), 4)", {}), "   0");
+    EXPECT_EQ(eval(l, "IIF(EMPTY(NAME) .AND. EMPTY(BOTTLES) .AND. EMPTY(DRINKBY), \"yes\", \"no \")", {}), "yes");
+    EXPECT_THROW(KeyExpression::parse("IIF(NAME, NAME, NAME)", l.fields), ExprError);
+    EXPECT_THROW(KeyExpression::parse("IIF(BOTTLES > 1, NAME, BOTTLES)", l.fields), ExprError);
+}
+
 // The descending forms must sort the other way round as text keys.
 TEST(KeyExpression, DescendingNumberAndDateKeysReverseTheOrder)
 {
