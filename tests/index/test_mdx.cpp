@@ -1,6 +1,8 @@
 #include "storage/engine/mdx.h"
 #include "storage/engine/mdx_keys.h"
 
+#include "tests/index/index_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,17 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TmpDir
-{
-    fs::path path;
-    TmpDir()
-    {
-        char tmpl[] = "/tmp/mk_index_XXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~TmpDir() { fs::remove_all(path); }
-    std::string file(const std::string& n) const { return (path / n).string(); }
-};
+using mk::dbase::test::TmpDir;
 
 // An in-memory table: name C(20), cost N(10,2), a deleted flag per record.
 struct MemTable

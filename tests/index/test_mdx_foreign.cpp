@@ -11,6 +11,8 @@
 #include "storage/engine/table_ops.h"
 #include "tests/support/fixtures.h"
 
+#include "tests/index/index_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -111,16 +113,7 @@ TEST(ForCondition, MalformedConditionsAreErrors)
 
 // ---------------------------------------------------------------- the files
 
-struct TmpDir
-{
-    fs::path path;
-    TmpDir()
-    {
-        char tmpl[] = "/tmp/mk_foreign_XXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~TmpDir() { fs::remove_all(path); }
-};
+using mk::dbase::test::TmpDir;
 
 // The fields of both fixtures: NAME C20, PRICE N8.2, BOUGHT D, COUNTRY C2, INSTOCK L.
 struct Rec

@@ -3,6 +3,8 @@
 #include "storage/engine/table_ops.h"
 #include "tests/support/fixtures.h"
 
+#include "tests/index/index_support.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,17 +20,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TmpDir
-{
-    fs::path path;
-    TmpDir()
-    {
-        char tmpl[] = "/tmp/mk_tindex_XXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~TmpDir() { fs::remove_all(path); }
-    std::string file(const std::string& n) const { return (path / n).string(); }
-};
+using mk::dbase::test::TmpDir;
 
 std::vector<FieldDescriptor> wineFields()
 {
