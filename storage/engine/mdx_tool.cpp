@@ -13,16 +13,8 @@ namespace {
 // examined, and opens the index read-only.
 std::unique_ptr<MdxFile> openIndex(Table& t, const std::string& dbfPath)
 {
-    IndexProvider* saved = indexProvider();
-    setIndexProvider(nullptr);
     t.setPath(dbfPath);
-    try {
-        t.open(OpenMode::Shared);
-    } catch (...) {
-        setIndexProvider(saved);
-        throw;
-    }
-    setIndexProvider(saved);
+    openWithoutIndex(t, OpenMode::Shared);
     const std::string mdx = findTableFiles(t.path()).mdx;
     if (mdx.empty())
         throw DatabaseError(DatabaseError::Code::NotFound, "the table has no production index");

@@ -408,19 +408,24 @@ void setProductionFlag(const std::string& dbfPath, bool on)
         throw DatabaseError(DatabaseError::Code::Io, "Cannot write table " + dbfPath);
 }
 
-void regenerateProductionIndex(const std::string& dbfPath)
+void openWithoutIndex(Table& table, OpenMode mode)
 {
-    // Open the table without its hooks: the index may be marked interrupted.
     IndexProvider* saved = indexProvider();
     setIndexProvider(nullptr);
-    Table t(dbfPath);
     try {
-        t.open(OpenMode::Exclusive);
+        table.open(mode);
     } catch (...) {
         setIndexProvider(saved);
         throw;
     }
     setIndexProvider(saved);
+}
+
+void regenerateProductionIndex(const std::string& dbfPath)
+{
+    // Open the table without its hooks: the index may be marked interrupted.
+    Table t(dbfPath);
+    openWithoutIndex(t, OpenMode::Exclusive);
     const std::string mdx = findTableFiles(t.path()).mdx;
     if (mdx.empty())
         throw DatabaseError(DatabaseError::Code::NotFound, "The production index of " + dbfPath + " does not exist");

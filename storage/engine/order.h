@@ -117,6 +117,10 @@ bool findKey(Table& table, const std::string& keyText);
 // Key of a record for the current tag.
 std::string keyForRecord(Table& table, const uint8_t* record);
 
+// Opens a table without its index hooks (its production index is left
+// alone), e.g. to examine or rebuild a damaged index.
+void openWithoutIndex(Table& table, OpenMode mode);
+
 // Rebuilds every tag of a closed table from its records, also when the
 // index was left "update in progress" (pack and empty mark it so before
 // they replace the table's files). Needs exclusive use.
