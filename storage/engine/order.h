@@ -11,6 +11,7 @@
 #include "storage/engine/cursor_order.h"
 #include "storage/engine/index_hooks.h"
 #include "storage/engine/mdx.h"
+#include "storage/engine/table.h"
 
 #include <memory>
 #include <optional>
