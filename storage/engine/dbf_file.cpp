@@ -346,6 +346,13 @@ uint32_t DbfFile::appendLocked(const uint8_t* record)
     std::memcpy(buf, record, len);
     buf[len] = layout::kEndOfFile;
     m_file.writeAt(recordOffset(recno), buf, len + 1);
+    writeCount(recno);
+    return recno;
+}
+
+void DbfFile::writeCount(uint32_t count)
+{
+    // Version, today's date and the record count: the first 8 bytes in one write.
     uint8_t head[8];
     TableHeader h = m_header;
     stampToday(h);
@@ -353,14 +360,13 @@ uint32_t DbfFile::appendLocked(const uint8_t* record)
     head[1] = h.year;
     head[2] = h.month;
     head[3] = h.day;
-    put32(head + 4, recno);
+    put32(head + 4, count);
     m_file.writeAt(0, head, 8);
-    m_header.recordCount = recno;
+    m_header.recordCount = count;
     m_header.year = h.year;
     m_header.month = h.month;
     m_header.day = h.day;
     m_dateWritten = true;
-    return recno;
 }
 
 void DbfFile::setWriteBehind(bool on, std::function<void()> beforeFlush)
@@ -380,19 +386,7 @@ void DbfFile::flush()
     m_file.writeAt(recordOffset(m_pendingFirst), m_pending.data(), m_pending.size());
     m_pending.clear();
     m_pendingCount = 0;
-    uint8_t head[8];
-    TableHeader h = m_header;
-    stampToday(h);
-    head[0] = h.version;
-    head[1] = h.year;
-    head[2] = h.month;
-    head[3] = h.day;
-    put32(head + 4, m_header.recordCount);
-    m_file.writeAt(0, head, 8);
-    m_header.year = h.year;
-    m_header.month = h.month;
-    m_header.day = h.day;
-    m_dateWritten = true;
+    writeCount(m_header.recordCount);
 }
 
 bool DbfFile::lockRecord(uint32_t recno)

@@ -81,6 +81,7 @@ private:
         return m_header.headerLength + static_cast<uint64_t>(recno - 1) * m_header.recordLength;
     }
     uint32_t appendLocked(const uint8_t* record);
+    void writeCount(uint32_t count); // header bytes 0-7: version, today's date, record count
 
     File m_file;
     TableHeader m_header;
