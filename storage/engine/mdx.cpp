@@ -1599,6 +1599,20 @@ void putKey(TreeEditor& ed, const std::string& key, uint32_t recno)
     ed.insert(key, recno);
 }
 
+// Takes the entry of recno out of the tag: by its key, or by the record
+// number alone when the key is not there (or could not be computed). A
+// unique key taken out passes on to the lowest live record that has it,
+// which holder() finds. False when the tag held no entry of the record.
+bool takeKey(TreeEditor& ed, const std::string& key, uint32_t recno, const std::function<uint32_t()>& holder)
+{
+    if (key.empty() || !ed.remove(key, recno))
+        return ed.removeRecno(recno);
+    if (ed.t.info.unique)
+        if (const uint32_t next = holder())
+            ed.insert(key, next);
+    return true;
+}
+
 } // namespace
 
 void MdxFile::dropKeysOfDeletedRecords()
@@ -1621,14 +1635,7 @@ void MdxFile::dropKeysOfDeletedRecords()
             } catch (const DatabaseError&) {
                 // No key can be computed: look for the record number alone.
             }
-            if (!key.empty() && ed.remove(key, r)) {
-                // A unique key passes on to the lowest live record that has it.
-                if (m_tags[size_t(i)]->info.unique)
-                    if (const uint32_t next = nextHolder(i, key, r))
-                        ed.insert(key, next);
-            } else {
-                ed.removeRecno(r);
-            }
+            takeKey(ed, key, r, [&] { return nextHolder(i, key, r); });
         }
     }
 }
@@ -1734,13 +1741,9 @@ void MdxFile::removeRecord(uint32_t recno, const uint8_t* record)
             if (keys[size_t(i)].empty())
                 continue;
             TreeEditor ed{*m_tags[size_t(i)], [this] { return allocPage(); }, [this](uint32_t p) { freePage(p); }};
-            const bool unique = m_tags[size_t(i)]->info.unique;
-            const bool removed = ed.remove(keys[size_t(i)], recno);
-            if (!removed && !ed.removeRecno(recno) && !unique)
+            const std::string& key = keys[size_t(i)];
+            if (!takeKey(ed, key, recno, [&] { return nextHolder(i, key, recno); }) && !m_tags[size_t(i)]->info.unique)
                 missing = true;
-            if (removed && unique)
-                if (const uint32_t next = nextHolder(i, keys[size_t(i)], recno))
-                    ed.insert(keys[size_t(i)], next);
         }
     } catch (...) {
         endChange();
@@ -1766,15 +1769,10 @@ void MdxFile::changeRecord(uint32_t recno, const uint8_t* oldRecord, const uint8
                 continue;
             TreeEditor ed{*m_tags[size_t(i)], [this] { return allocPage(); }, [this](uint32_t p) { freePage(p); }};
             // A FOR condition can put the record into the tag or take it out.
-            const bool unique = m_tags[size_t(i)]->info.unique;
-            if (!oldKeys[size_t(i)].empty()) {
-                const bool removed = ed.remove(oldKeys[size_t(i)], recno);
-                if (!removed && !ed.removeRecno(recno) && !unique)
-                    missing = true;
-                if (removed && unique)
-                    if (const uint32_t next = nextHolder(i, oldKeys[size_t(i)], recno))
-                        ed.insert(oldKeys[size_t(i)], next);
-            }
+            const std::string& oldKey = oldKeys[size_t(i)];
+            if (!oldKey.empty() && !takeKey(ed, oldKey, recno, [&] { return nextHolder(i, oldKey, recno); }) &&
+                !m_tags[size_t(i)]->info.unique)
+                missing = true;
             if (!newKeys[size_t(i)].empty())
                 putKey(ed, newKeys[size_t(i)], recno);
         }
